@@ -18,18 +18,26 @@ function(qrv_module dir)
 endfunction()
 
 # qrv_test_dir(<dir> DEPS <libs...>)
-# Every .cpp of tests/<dir> forms the test program test_<dir>, run by CTest.
+# Every test_*.cpp of tests/<dir> is one test program, <dir>_<name>, run by CTest. Other .cpp/.h files of
+# the folder are shared by its test programs.
 function(qrv_test_dir dir)
   cmake_parse_arguments(T "" "" "DEPS" ${ARGN})
-  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h)
-  if(NOT _src)
-    return()
-  endif()
-  add_executable(test_${dir} ${_src})
-  set_target_properties(test_${dir} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  target_link_libraries(test_${dir} PRIVATE qrv_testsupport ${T_DEPS})
-  add_test(NAME ${dir} COMMAND test_${dir})
-  set_tests_properties(${dir} PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QRV_BIN_DIR=${QRV_BIN_DIR};QRV_SOURCE_DIR=${PROJECT_SOURCE_DIR};QRV_BUILD_DIR=${CMAKE_BINARY_DIR}"
-    TIMEOUT 900)
+  file(GLOB _tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/test_*.cpp)
+  file(GLOB _shared CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.h)
+  list(FILTER _shared EXCLUDE REGEX "/test_[^/]*\\.cpp$")
+  foreach(_t ${_tests})
+    get_filename_component(_name ${_t} NAME_WE)
+    string(REGEX REPLACE "^test_" "" _name ${_name})
+    set(_exe test_${dir}_${_name})
+    add_executable(${_exe} ${_t} ${_shared})
+    set_target_properties(${_exe} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    target_link_libraries(${_exe} PRIVATE qrv_testsupport ${T_DEPS})
+    add_test(NAME ${dir}_${_name} COMMAND ${_exe})
+    set_tests_properties(${dir}_${_name} PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QRV_BIN_DIR=${QRV_BIN_DIR};QRV_SOURCE_DIR=${PROJECT_SOURCE_DIR};QRV_BUILD_DIR=${CMAKE_BINARY_DIR}"
+      TIMEOUT 900)
+    if(dir STREQUAL "core" AND TARGET quorvane)
+      add_dependencies(${_exe} quorvane)
+    endif()
+  endforeach()
 endfunction()

@@ -527,7 +527,7 @@ fb_ensure() {
     fi
     chmod 755 "$FB_DIR"
     fb_write_config
-    if ! fb_setup_security 2>/dev/null; then :; fi
+    fb_setup_security
     touch "$FB_DIR/.initialized"
     log "firebird: starting on $HOST:$FB_PORT"
     fb_start || die "firebird: server did not start (see above)"

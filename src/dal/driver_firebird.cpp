@@ -1,0 +1,5 @@
+#include "dal/driver_firebird.h"
+
+namespace qrv::dal {
+ConnectionPtr CreateFirebirdConnection(const QString &) { return nullptr; }
+}
