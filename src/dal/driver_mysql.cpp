@@ -1,0 +1,5 @@
+#include "dal/driver_mysql.h"
+
+namespace qrv::dal {
+ConnectionPtr CreateMySqlConnection() { return nullptr; }
+}  // namespace qrv::dal

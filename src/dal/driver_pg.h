@@ -1,0 +1,7 @@
+#pragma once
+// PostgreSQL through libpq.
+#include "dal/connection.h"
+
+namespace qrv::dal {
+ConnectionPtr CreatePgConnection();
+}
