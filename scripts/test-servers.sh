@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2016  # "$" inside single quotes is meant literally here
 # Private PostgreSQL, MariaDB and Firebird instances (loopback only) plus the
 # ODBC driver registrations that the integration tests need.
 #
@@ -14,7 +15,13 @@ set -euo pipefail
 
 RUNDIR=${QRV_TEST_RUNDIR:-/tmp/qrv-test-servers}
 RUNDIR=${RUNDIR%/}
+case $RUNDIR in
+    /*[[:space:]]*|/*[\'\"]*) echo "test-servers: QRV_TEST_RUNDIR must not contain blanks or quotes" >&2; exit 2 ;;
+    /?*) (( ${#RUNDIR} <= 80 )) || { echo "test-servers: QRV_TEST_RUNDIR is too long for unix socket paths" >&2; exit 2; } ;;
+    *) echo "test-servers: QRV_TEST_RUNDIR must be an absolute path" >&2; exit 2 ;;
+esac
 WAIT_SECS=${QRV_TEST_SERVER_WAIT:-60}
+[[ $WAIT_SECS =~ ^[1-9][0-9]*$ ]] || WAIT_SECS=60
 
 PG_PORT=55432
 MY_PORT=33306
@@ -39,6 +46,7 @@ FB_SECDB=$FB_DIR/security3.fdb
 FB_DB=$FB_DIR/$DB_NAME.fdb
 FB_SYSLOG=/var/log/firebird/firebird3.0.log
 ENV_FILE=$RUNDIR/servers.env
+APT_LOG=$RUNDIR/apt.log
 
 PACKAGES=(
     postgresql postgresql-contrib
@@ -72,7 +80,7 @@ now_ms() { local t; t=$(date +%s%N); echo $(( t / 1000000 )); }
 # never hold on to pipes or locks of whoever called this script.
 exec_closefds() {
     local fd
-    for fd in /proc/$BASHPID/fd/*; do
+    for fd in "/proc/$BASHPID/fd/"*; do
         fd=${fd##*/}
         if [[ $fd =~ ^[0-9]+$ ]] && (( fd > 2 )); then
             eval "exec ${fd}>&-" 2>/dev/null || true
@@ -94,18 +102,28 @@ spawn_daemon() {
 # and (optionally) mentions the substring in its command line or environment.
 pid_is() {
     local pid=$1 comm=$2 mark=${3:-}
+    local stat state
     [[ $pid =~ ^[0-9]+$ ]] || return 1
-    [[ -r /proc/$pid/comm ]] || return 1
-    [[ $(cat "/proc/$pid/comm" 2>/dev/null) == "$comm" ]] || return 1
+    stat=$(cat "/proc/$pid/stat" 2>/dev/null) || return 1
+    [[ $stat == *"($comm) "* ]] || return 1
+    state=${stat##*) }; state=${state%% *}
+    [[ $state == [ZXx] ]] && return 1                  # exited, not yet reaped
     [[ -z $mark ]] && return 0
-    tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- "$mark" && return 0
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qF -- "$mark" && return 0
+    { tr '\0' '\n' <"/proc/$pid/cmdline"; } 2>/dev/null | grep -qF -- "$mark" && return 0
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qF -- "$mark" && return 0
     return 1
 }
 
-read_pid() { [[ -r $1 ]] && head -n 1 "$1" 2>/dev/null | tr -dc '0-9' || true; }
+read_pid() {
+    if [[ -r $1 ]]; then head -n 1 "$1" 2>/dev/null | tr -dc '0-9' || true; fi
+}
 
 port_open() { (exec 3<>"/dev/tcp/$HOST/$1") 2>/dev/null; }
+
+port_free() { # port_free PORT WHAT : die unless nothing listens on the port yet
+    port_open "$1" || return 0
+    die "$2: port $HOST:$1 is already in use by another process (an instance from another QRV_TEST_RUNDIR?)"
+}
 
 # kill_and_wait PID SECONDS
 kill_and_wait() {
@@ -134,15 +152,18 @@ remove_policy_rc() {
 }
 
 apt_retry() { # apt_retry ARGS... : retries while another apt/dpkg holds locks
-    local deadline=$(( $(date +%s) + 900 )) rc
+    # (apt-get update does not wait for the lists lock by itself)
+    local deadline=$(( $(date +%s) + 600 )) rc
     while :; do
         rc=0
-        apt-get "${APT_OPTS[@]}" "$@" </dev/null || rc=$?
+        apt-get "${APT_OPTS[@]}" "$@" </dev/null >>"$APT_LOG" 2>&1 || rc=$?
         (( rc == 0 )) && return 0
         if (( $(date +%s) >= deadline )); then return "$rc"; fi
-        log "apt-get $1 failed (exit $rc); retrying in 10s"
-        dpkg --configure -a </dev/null >/dev/null 2>&1 || true
-        sleep 10
+        log "apt-get $1 failed (exit $rc), maybe busy with another apt/dpkg run; retrying"
+        if [[ $1 == install ]]; then
+            dpkg --configure -a </dev/null >>"$APT_LOG" 2>&1 || true
+        fi
+        sleep 3
     done
 }
 
@@ -155,16 +176,17 @@ ensure_packages() {
     (( ${#missing[@]} == 0 )) && return 0
 
     command -v apt-get >/dev/null || die "missing packages (${missing[*]}) and no apt-get"
-    log "installing: ${missing[*]}"
+    log "installing: ${missing[*]} (log: $APT_LOG)"
+    : >"$APT_LOG"
     export DEBIAN_FRONTEND=noninteractive
     if [[ ! -e $POLICY_RC ]]; then
         printf '#!/bin/sh\n%s\nexit 101\n' "$POLICY_MARK" >"$POLICY_RC"
         chmod 755 "$POLICY_RC"
         trap remove_policy_rc EXIT
     fi
-    apt_retry update -qq || die "apt-get update failed"
+    apt_retry update -qq || { show_tail "$APT_LOG"; die "apt-get update failed"; }
     apt_retry install -y -qq --no-install-recommends "${missing[@]}" \
-        || die "apt-get install ${missing[*]} failed"
+        || { show_tail "$APT_LOG"; die "apt-get install ${missing[*]} failed"; }
     remove_policy_rc
     trap - EXIT
     for p in "${missing[@]}"; do
@@ -175,16 +197,17 @@ ensure_packages() {
 
 # A service user must be able to walk down to the run directory.
 ensure_reachable() { # ensure_reachable USER
-    local user=$1 d
+    local user=$1 d='' part
     runuser -u "$user" -- test -x "$RUNDIR" 2>/dev/null && return 0
-    d=$RUNDIR
-    while [[ $d != / && -n $d ]]; do
-        if [[ -d $d ]] && ! runuser -u "$user" -- test -x "$d" 2>/dev/null; then
+    local IFS=/
+    for part in ${RUNDIR#/}; do             # walk down from the top
+        d+=/$part
+        if ! runuser -u "$user" -- test -x "$d" 2>/dev/null; then
             log "granting traverse permission (o+x) on $d for user $user"
             chmod o+x "$d"
         fi
-        d=$(dirname "$d")
     done
+    unset IFS
     runuser -u "$user" -- test -x "$RUNDIR" || die "user $user cannot reach $RUNDIR"
 }
 
@@ -204,11 +227,11 @@ find_pg_bin() {
 }
 
 pg_pid() { read_pid "$PG_DATA/postmaster.pid"; }
-pg_running() { local p; p=$(pg_pid); [[ -n $p ]] && pid_is "$p" postgres; }
+pg_running() { local p; p=$(pg_pid); [[ -n $p ]] && pid_is "$p" postgres "$PG_DATA"; }
 
 pg_admin_psql() { # SQL on stdin, as the postgres OS user over the socket
     runuser -u postgres -- "$PG_BIN/psql" -X -q -At -v ON_ERROR_STOP=1 \
-        -h "$PG_DIR" -p "$PG_PORT" -d postgres "$@"
+        -h "$PG_DIR" -p "$PG_PORT" -d postgres
 }
 
 pg_login_ok() {
@@ -248,8 +271,9 @@ EOF
 pg_start() { # returns non-zero on failure (log already shown)
     local p
     p=$(pg_pid)
-    if [[ -n $p ]] && ! pid_is "$p" postgres; then
-        rm -f "$PG_DATA/postmaster.pid"      # stale, left by a killed server
+    if [[ -n $p ]] && ! pid_is "$p" postgres "$PG_DATA"; then
+        # stale, left by a killed server (maybe not even reaped yet)
+        rm -f "$PG_DATA/postmaster.pid" "$PG_DIR/.s.PGSQL.$PG_PORT" "$PG_DIR/.s.PGSQL.$PG_PORT.lock"
     fi
     ( cd / && exec_closefds runuser -u postgres -- "$PG_BIN/pg_ctl" -D "$PG_DATA" \
         -l "$PG_DIR/server.log" -w -t "$WAIT_SECS" start ) >"$PG_DIR/pg_ctl.log" 2>&1 \
@@ -270,8 +294,13 @@ pg_ensure() {
     find_pg_bin
     if pg_running; then
         pg_login_ok && return 0
-    else
+        if pg_provision >/dev/null 2>&1 && pg_login_ok; then return 0; fi
+        log "postgresql: the running instance does not answer properly; restarting it"
+        pg_stop
+    fi
+    if ! pg_running; then
         ensure_reachable postgres
+        port_free "$PG_PORT" postgresql
         local fresh=0
         if [[ ! -f $PG_DIR/.initialized || ! -f $PG_DATA/PG_VERSION ]]; then
             pg_init; fresh=1
@@ -295,7 +324,7 @@ pg_stop() {
     ( cd / && exec_closefds runuser -u postgres -- "$PG_BIN/pg_ctl" -D "$PG_DATA" \
         -m fast -w -t 60 stop ) >/dev/null 2>&1 || {
         local p; p=$(pg_pid)
-        [[ -n $p ]] && pid_is "$p" postgres && kill_and_wait "$p" 10
+        if [[ -n $p ]] && pid_is "$p" postgres "$PG_DATA"; then kill_and_wait "$p" 10; fi
     }
 }
 
@@ -373,8 +402,13 @@ my_provision() {
 my_ensure() {
     if my_running; then
         my_login_ok && return 0
-    else
+        if my_provision >/dev/null 2>&1 && my_login_ok; then return 0; fi
+        log "mariadb: the running instance does not answer properly; restarting it"
+        my_stop
+    fi
+    if ! my_running; then
         ensure_reachable mysql
+        port_free "$MY_PORT" mariadb
         local fresh=0
         if [[ ! -f $MY_DIR/.initialized || ! -d $MY_DATA/mysql ]]; then
             my_init; fresh=1
@@ -480,7 +514,7 @@ fb_setup_security() {
         || die "firebird: /usr/share/firebird/3.0/security.sql is missing"
     if [[ ! -s $FB_SECDB ]]; then rm -f "$FB_SECDB"; fi
     printf '%s' "$sql" | fb_env isql-fb -q -b -m -user SYSDBA >"$FB_DIR/setup.log" 2>&1 \
-        || { show_tail "$FB_DIR/setup.log"; die "firebird: setting up users in $FB_SECDB failed"; }
+        || { show_tail "$FB_DIR/setup.log"; log "firebird: setting up users in $FB_SECDB failed"; return 1; }
 }
 
 fb_start() {
@@ -512,32 +546,52 @@ fb_create_db() {
     log "firebird: creating $FB_DB"
     printf "create database '%s' default character set UTF8;\ncommit;\n" "$HOST/$FB_PORT:$FB_DB" \
         | fb_isql_remote "$DB_USER" "$DB_PASSWORD" >"$FB_DIR/create.log" 2>&1 \
-        || { show_tail "$FB_DIR/create.log" "$FB_SYSLOG"; die "firebird: creating $FB_DB failed"; }
+        || { show_tail "$FB_DIR/create.log" "$FB_SYSLOG"; log "firebird: creating $FB_DB failed"; return 1; }
+}
+
+fb_wipe() {
+    log "firebird: initializing $FB_DIR"
+    rm -rf "$FB_DIR"
+    mkdir -p "$FB_DIR"
+}
+
+# Configuration and users (embedded mode), then server start, database and a
+# real remote login.  Returns non-zero (after showing logs) on failure.
+fb_bring_up() {
+    local i
+    chmod 755 "$FB_DIR"
+    fb_write_config || return 1
+    fb_setup_security || return 1
+    touch "$FB_DIR/.initialized"
+    log "firebird: starting on $HOST:$FB_PORT"
+    fb_start || return 1
+    fb_create_db || { fb_stop; return 1; }
+    for (( i = 0; i < 10; i++ )); do fb_login_ok && return 0; sleep 0.5; done
+    printf 'select 42 from rdb$database;\n' \
+        | fb_isql_remote "$DB_USER" "$DB_PASSWORD" "$HOST/$FB_PORT:$FB_DB" >&2 || true
+    show_tail "$FB_DIR/server.log" "$FB_SYSLOG"
+    log "firebird: cannot log in as $DB_USER to $HOST/$FB_PORT:$FB_DB"
+    fb_stop
+    return 1
 }
 
 fb_ensure() {
     find_fb_root
-    if fb_running && fb_login_ok; then return 0; fi
-    fb_running && fb_stop
-    ensure_reachable firebird
-    mkdir -p "$FB_DIR"
-    if [[ ! -f $FB_DIR/.initialized ]]; then
-        log "firebird: initializing $FB_DIR"
-        rm -rf "$FB_DIR"; mkdir -p "$FB_DIR"
+    if fb_running; then
+        fb_login_ok && return 0
+        if fb_create_db >/dev/null 2>&1 && fb_login_ok; then return 0; fi
+        log "firebird: the running instance does not answer properly; restarting it"
+        fb_stop
     fi
-    chmod 755 "$FB_DIR"
-    fb_write_config
-    fb_setup_security
-    touch "$FB_DIR/.initialized"
-    log "firebird: starting on $HOST:$FB_PORT"
-    fb_start || die "firebird: server did not start (see above)"
-    fb_create_db
-    local i
-    for (( i = 0; i < 10; i++ )); do fb_login_ok && return 0; sleep 0.5; done
-    printf 'select 42 from rdb$database;\n' \
-        | fb_isql_remote "$DB_USER" "$DB_PASSWORD" "$HOST/$FB_PORT:$FB_DB" || true
-    show_tail "$FB_DIR/server.log" "$FB_SYSLOG"
-    die "firebird: cannot log in as $DB_USER to $HOST/$FB_PORT:$FB_DB"
+    ensure_reachable firebird
+    port_free "$FB_PORT" firebird
+    local fresh=0
+    if [[ ! -f $FB_DIR/.initialized ]]; then fb_wipe; fresh=1; fi
+    fb_bring_up && return 0
+    (( fresh )) && die "firebird: server did not come up (see above)"
+    log "firebird: start failed with the existing files; recreating them"
+    fb_wipe
+    fb_bring_up || die "firebird: server did not come up (see above)"
 }
 
 fb_stop() {
@@ -558,7 +612,7 @@ odbc_lib() { # odbc_lib FILE : absolute path of an installed ODBC driver library
 }
 
 odbc_register() { # odbc_register NAME DESCRIPTION DRIVER_FILE [SETUP_FILE]
-    local name=$1 desc=$2 lib setup= tmp
+    local name=$1 desc=$2 lib setup='' tmp
     odbcinst -q -d -n "$name" >/dev/null 2>&1 && return 0
     lib=$(odbc_lib "$3") || die "odbc: driver library $3 for \"$name\" not found"
     [[ -n ${4:-} ]] && setup=$(odbc_lib "$4" || true)
@@ -614,7 +668,7 @@ EOF
 need_root() {
     (( EUID == 0 )) && return 0
     if command -v sudo >/dev/null 2>&1; then
-        exec sudo QRV_TEST_RUNDIR="$RUNDIR" QRV_TEST_SERVER_WAIT="$WAIT_SECS" \
+        exec sudo env QRV_TEST_RUNDIR="$RUNDIR" QRV_TEST_SERVER_WAIT="$WAIT_SECS" \
             bash "$SCRIPT" "$@"
     fi
     die "must run as root (or with sudo available)"
@@ -630,8 +684,8 @@ take_lock() {
 cmd_start() {
     local t0 t1
     t0=$(now_ms)
-    ensure_packages
     take_lock
+    ensure_packages
     pg_ensure
     my_ensure
     fb_ensure
@@ -651,16 +705,26 @@ cmd_stop() {
     log "stopped"
 }
 
+status_line() { # status_line NAME PORT PID_OR_EMPTY
+    if [[ -n $3 ]]; then
+        printf '%-11s running (pid %s) on %s:%s\n' "$1:" "$3" "$HOST" "$2"
+    elif (( EUID != 0 )) && port_open "$2"; then
+        printf '%-11s running on %s:%s (pid not readable without root)\n' "$1:" "$HOST" "$2"
+    else
+        printf '%-11s stopped\n' "$1:"; return 1
+    fi
+}
+
 cmd_status() {
-    local all=0 p
-    if pg_running; then echo "postgresql: running (pid $(pg_pid)) on $HOST:$PG_PORT"
-    else echo "postgresql: stopped"; all=3; fi
-    if my_running; then echo "mariadb:    running (pid $(my_pid)) on $HOST:$MY_PORT"
-    else echo "mariadb:    stopped"; all=3; fi
+    local rc=0 p=
+    if pg_running; then p=$(pg_pid); else p=; fi
+    status_line postgresql "$PG_PORT" "$p" || rc=3
+    if my_running; then p=$(my_pid); else p=; fi
+    status_line mariadb "$MY_PORT" "$p" || rc=3
     p=$(fb_pid)
-    if [[ -n $p ]] && pid_is "$p" firebird; then echo "firebird:   running (pid $p) on $HOST:$FB_PORT"
-    else echo "firebird:   stopped"; all=3; fi
-    return "$all"
+    if [[ -z $p ]] || ! pid_is "$p" firebird; then p=; fi
+    status_line firebird "$FB_PORT" "$p" || rc=3
+    return "$rc"
 }
 
 SCRIPT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$(basename "${BASH_SOURCE[0]}")
