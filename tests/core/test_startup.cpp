@@ -186,12 +186,15 @@ TEST(ProgramBody, CorruptLocalDatabaseEndsTheProgramWithAnErrorCode) {
   ASSERT_TRUE(f.open(QIODevice::WriteOnly));
   f.write(QByteArray(2048, 'z'));
   f.close();
+  // A copy of the program, so that the delivered files of the build stay where they are.
+  QTemporaryDir prog;
+  ASSERT_TRUE(QFile::copy(qrvtest::BinDir() + "/quorvane", prog.filePath("quorvane")));
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("XDG_CONFIG_HOME", home.root());
   env.insert("QT_QPA_PLATFORM", "offscreen");
   p.setProcessEnvironment(env);
-  p.start(qrvtest::BinDir() + "/quorvane", {});
+  p.start(prog.filePath("quorvane"), {});
   p.closeWriteChannel();
   ASSERT_TRUE(p.waitForFinished(30000));
   EXPECT_NE(p.exitCode(), 0);
