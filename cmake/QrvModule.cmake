@@ -36,6 +36,10 @@ function(qrv_test_dir dir)
     set_tests_properties(${dir}_${_name} PROPERTIES
       ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QRV_BIN_DIR=${QRV_BIN_DIR};QRV_SOURCE_DIR=${PROJECT_SOURCE_DIR};QRV_BUILD_DIR=${CMAKE_BINARY_DIR}"
       TIMEOUT 900)
+    # Tests of these folders share the test database servers: run them one at a time.
+    if(dir MATCHES "^(dal|core|tree|workspace)$")
+      set_tests_properties(${dir}_${_name} PROPERTIES RESOURCE_LOCK test_servers)
+    endif()
     if(dir STREQUAL "core" AND TARGET quorvane)
       add_dependencies(${_exe} quorvane)
     endif()
