@@ -141,4 +141,5 @@ FROM (
   UNION ALL SELECT * FROM qSYN
   UNION ALL SELECT * FROM qPKG
 ) T0
-WHERE COALESCE(T0.obj_name, '') <> ''
+-- Oracle stores the empty text as NULL, so a name compared with '' would drop every row.
+WHERE T0.obj_name IS NOT NULL

@@ -15,10 +15,23 @@ namespace qrv::dal {
 
 // An error of a server operation: the message as the server gives it, and a numeric code
 // (the native code; SQLSTATE, where there is one, is kept in sqlState and in the message).
+enum class DbErrorKind {
+  Other,
+  ObjectNotFound,    // a table, schema, database or other object that does not exist (code 1501)
+  Cancelled,         // stopped by cancel()
+  TimedOut,          // stopped by the command execution time-out
+  ConnectFailed,     // the connection could not be opened (bad host, port, password, time-out)
+  ConnectionLost,    // the server went away; the connection is closed
+  NotSupported       // a driver this build cannot reach
+};
+
 struct DbError {
   QString message;
   int code = 0;
   QString sqlState;
+  int nativeCode = 0;  // the server's or library's own numeric code, where it has one
+  DbErrorKind kind = DbErrorKind::Other;
+  void clear() { *this = DbError(); }
   bool isError() const { return !message.isEmpty(); }
   explicit operator bool() const { return isError(); }
 };

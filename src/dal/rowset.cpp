@@ -1,5 +1,6 @@
 #include "dal/rowset.h"
 
+#include <QLocale>
 #include <cstdlib>
 
 namespace qrv::dal {
@@ -214,6 +215,41 @@ size_t RowSet::memoryUsed() const {
     n += c.ints.capacity() * 8 + c.dbls.capacity() * 8 + c.data.capacity() + c.ends.capacity() * 8 +
          c.nulls.capacity() * 8;
   return n;
+}
+
+void RowSet::changeFieldType(int col, FieldType type) {
+  Column old = std::move(cols_[size_t(col)]);
+  fields_[col].type = type;
+  Column &c = cols_[size_t(col)];
+  c = Column();
+  c.kind = StorageOf(type);
+  if (c.kind == old.kind) {
+    const StorageKind k = c.kind;
+    c = std::move(old);
+    c.kind = k;
+    return;
+  }
+  for (qsizetype r = 0; r < old.filled; ++r) {
+    if ((old.nulls[size_t(r) >> 6] >> (r & 63)) & 1) {
+      appendNull(col);
+      continue;
+    }
+    switch (old.kind) {
+      case StorageKind::Int64: appendInt(col, old.ints[size_t(r)]); break;
+      case StorageKind::Double:
+        if (c.kind == StorageKind::Int64) {
+          appendDouble(col, old.dbls[size_t(r)]);
+        } else {
+          const QByteArray b = QByteArray::number(old.dbls[size_t(r)], 'g', QLocale::FloatingPointShortest);
+          appendUtf8(col, b.constData(), b.size());
+        }
+        break;
+      default: {
+        const quint64 start = r == 0 ? 0 : old.ends[size_t(r) - 1];
+        appendUtf8(col, old.data.data() + start, qsizetype(old.ends[size_t(r)] - start));
+      }
+    }
+  }
 }
 
 }  // namespace qrv::dal

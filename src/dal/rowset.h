@@ -38,6 +38,9 @@ class RowSet {
   void endRow() { ++rows_; }
   // Appends row r of another row set with the same fields.
   void appendRowFrom(const RowSet &other, qsizetype r);
+  // Changes the type of a field while filling, for a value that does not fit the field's storage (an
+  // SQLite column declared INTEGER holding text). The cells filled so far are converted, not lost.
+  void changeFieldType(int col, FieldType type);
 
   bool isNull(qsizetype row, int col) const {
     const Column &c = cols_[size_t(col)];
