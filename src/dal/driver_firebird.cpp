@@ -29,6 +29,8 @@ DbError StatusToError(const ISC_STATUS *status) {
   e.message = lines.join(QLatin1Char('\n'));
   if (e.message.isEmpty()) e.message = QStringLiteral("Unknown Firebird error");
   e.code = int(status[1]);
+  e.nativeCode = int(status[1]);
+  if (status[1] == isc_cancelled) e.kind = DbErrorKind::Cancelled;
   char state[8] = {0};
   fb_sqlstate(state, status);
   e.sqlState = QString::fromLatin1(state);
@@ -290,10 +292,24 @@ class FbConnection : public Connection {
   void startWatch();
   void stopWatch();
 
+ public:
+  // Marks a cancelled command's error as a time-out when the watchdog stopped it.
+  void explain(DbError *err) const {
+    if (err && err->kind == DbErrorKind::Cancelled && timedOut_) {
+      err->kind = DbErrorKind::TimedOut;
+      err->message = QStringLiteral("The command was stopped after the execution time-out of %1 ms\n%2")
+                         .arg(commandTimeoutMs_)
+                         .arg(err->message);
+    }
+  }
+
+ private:
+
   QString id_;
   isc_db_handle db_ = 0;
   std::atomic<isc_db_handle> cancelDb_{0};
   std::atomic<bool> busy_{false};
+  std::atomic<bool> timedOut_{false};
   QByteArray charset_ = "UTF8";
   QString serverVersion_;
   std::mutex cursorMx_;
@@ -308,6 +324,7 @@ class FbConnection : public Connection {
 };
 
 void FbConnection::startWatch() {
+  timedOut_ = false;
   if (commandTimeoutMs_ <= 0) return;
   {
     std::lock_guard<std::mutex> lk(watchMx_);
@@ -316,7 +333,10 @@ void FbConnection::startWatch() {
   const int ms = commandTimeoutMs_;
   watch_ = std::thread([this, ms] {
     std::unique_lock<std::mutex> lk(watchMx_);
-    if (!watchCv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return watchStop_; })) cancel();
+    if (!watchCv_.wait_for(lk, std::chrono::milliseconds(ms), [this] { return watchStop_; })) {
+      timedOut_ = true;
+      cancel();
+    }
   });
 }
 
@@ -337,6 +357,7 @@ bool FbConnection::open(const ConnParams &params, DbError *err) {
   const QString port = params.value(QStringLiteral("Port")).trimmed();
   if (database.isEmpty()) {
     SetError(err, QStringLiteral("No database given: set the Database parameter to a file path or an alias"));
+    if (err) err->kind = DbErrorKind::ConnectFailed;
     return false;
   }
   QString target = database;
@@ -367,6 +388,7 @@ bool FbConnection::open(const ConnParams &params, DbError *err) {
   isc_db_handle db = 0;
   if (isc_attach_database(st, 0, name.constData(), &db, short(block.size()), block.constData())) {
     SetError(err, st);
+    if (err) err->kind = DbErrorKind::ConnectFailed;
     return false;
   }
   db_ = db;
@@ -448,6 +470,7 @@ std::unique_ptr<Cursor> FbConnection::execute(const QString &sqlText, DbError *e
   isc_stmt_handle stmt = 0;
   auto fail = [&](const ISC_STATUS *s) -> std::unique_ptr<Cursor> {
     SetError(err, s);
+    explain(err);
     ISC_STATUS_ARRAY st2;
     if (stmt) isc_dsql_free_statement(st2, &stmt, DSQL_drop);
     if (tr) isc_rollback_transaction(st2, &tr);
@@ -594,6 +617,7 @@ qint64 FbCursor::fetch(RowSet &out, qint64 maxRows, DbError *err) {
       }
       if (rc) {
         SetError(err, st);
+        conn_->explain(err);
         finish(false);
         return -1;
       }
