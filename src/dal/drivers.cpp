@@ -62,7 +62,9 @@ ConnectionPtr CreateDriverConnection(const QString &baseDriverId, DbError *err) 
     else
       err->message = QStringLiteral("Driver \"%1\" (%2) is not supported in this build").arg(shown, rdbms);
     err->code = 0;
+    err->nativeCode = 0;
     err->sqlState.clear();
+    err->kind = DbErrorKind::NotSupported;
   }
   return c;
 }
