@@ -327,7 +327,6 @@ FieldDef FieldOf(const MYSQL_FIELD &m, int mbMax) {
     case MYSQL_TYPE_LONG_BLOB:
     case MYSQL_TYPE_BLOB:
       f.type = binary ? FieldType::Blob : FieldType::WideMemo;
-      f.size = binary ? int(qMin<unsigned long>(m.length, 0x7fffffff)) : 0;
       break;
     case MYSQL_TYPE_JSON: f.type = FieldType::WideMemo; break;
     case MYSQL_TYPE_GEOMETRY: f.type = FieldType::Blob; break;
@@ -384,6 +383,8 @@ bool MySqlCursor::load(DbError *err) {
   bits_.clear();
   // A stopped SLEEP() and the like return normally; the stop is still an error.
   if (conn_->cmd().cancelled() || conn_->cmd().timedOut()) {
+    if (mysql_field_count(m) > 0)
+      if (MYSQL_RES *r = mysql_use_result(m)) mysql_free_result(r);
     DbError e;
     conn_->cmd().explainStop(&e);
     if (err) *err = e;

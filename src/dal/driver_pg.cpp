@@ -229,6 +229,7 @@ class PgConnection final : public Connection {
     std::lock_guard<std::mutex> lk(handleMx_);
     conn_ = c;
     cancel_ = PQgetCancel(c);
+    lost_ = false;
     return true;
   }
 
@@ -243,10 +244,10 @@ class PgConnection final : public Connection {
     conn_ = nullptr;
   }
 
-  bool isOpen() const override { return conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK; }
+  bool isOpen() const override { return conn_ != nullptr && !lost_ && PQstatus(conn_) == CONNECTION_OK; }
 
   std::unique_ptr<Cursor> execute(const QString &sql, DbError *err) override {
-    if (!conn_) {
+    if (!isOpen()) {
       SetError(err, QStringLiteral("The connection is not open"), 0, QString(), DbErrorKind::ConnectionLost);
       return nullptr;
     }
@@ -312,7 +313,12 @@ class PgConnection final : public Connection {
         code = ErrObjectNotFound;
       }
     if (!state.isEmpty()) msg += QStringLiteral(" [SQLSTATE %1]").arg(state);
-    if (PQstatus(conn_) == CONNECTION_BAD) kind = DbErrorKind::ConnectionLost;
+    // Class 08 and the shutdown states 57P01..57P03 end the session.
+    if (PQstatus(conn_) == CONNECTION_BAD || state.startsWith(QLatin1String("08")) ||
+        state.startsWith(QLatin1String("57P0"))) {
+      kind = DbErrorKind::ConnectionLost;
+      lost_ = true;
+    }
     SetError(err, msg, code, state, kind);
     // A cancel or time-out shows as such, not as the server's "canceling statement" text.
     if (state == QLatin1String("57014")) cmd_.explainStop(err);
@@ -341,6 +347,7 @@ class PgConnection final : public Connection {
   std::mutex handleMx_;  // keeps the cancel handle alive while another thread uses it
   CommandState cmd_;
   PgCursor *active_ = nullptr;
+  bool lost_ = false;
 };
 
 PgCursor::~PgCursor() {
