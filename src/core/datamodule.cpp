@@ -4,6 +4,7 @@
 
 #include "core/apppaths.h"
 #include "dal/drivertable.h"
+#include "tree/treestore.h"
 
 namespace qrv {
 
@@ -18,13 +19,6 @@ TDM::TDM(QObject *parent) : QObject(parent) { g_dm = this; }
 TDM::~TDM() {
   DataModuleDestroy();
   if (g_dm == this) g_dm = nullptr;
-}
-
-QString TDM::TreeStartStateSql() {
-  return QStringLiteral(
-      "UPDATE Tree SET Visible = False, Expanded = False; "
-      "UPDATE Tree SET Visible = True, Expanded = True WHERE Level IN (0, 1); "
-      "UPDATE Tree SET Visible = True, Expanded = False WHERE Level = 2; ");
 }
 
 QString TDM::ExecIntQuery(const QString &sql) {
@@ -117,14 +111,21 @@ bool TDM::DataModuleCreate(QString *failure) {
   return true;
 }
 
-void TDM::loadConnectionDefinitions() {}
+void TDM::loadConnectionDefinitions() {
+  FDManager.loadDriverDefs(FDriversINI->fileName());
+  FDManager.loadConnectionDefs(FConnDefsINI->fileName());
+}
 
 void TDM::syncTree() {
-  const QString err = ExecIntQuery(TreeStartStateSql());
+  FTreeStore = std::make_unique<TreeStore>(fdcIntDB);
+  // A local database without the tree tables gets them.
+  QString err = FTreeStore->ensureTables();
+  if (err.isEmpty()) err = PrepareTreeAtStart(*FTreeStore, *FDriversINI, *FConnDefsINI);
   if (!err.isEmpty()) AddToErrorLogDebug(err);
 }
 
 void TDM::DataModuleDestroy() {
+  FTreeStore.reset();
   FSettingsINI.reset();
   FDriversINI.reset();
   FConnDefsINI.reset();

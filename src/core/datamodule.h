@@ -8,11 +8,14 @@
 #include <QStringList>
 #include <memory>
 
+#include "dal/conn_manager.h"
 #include "util/inifile.h"
 
 struct sqlite3;
 
 namespace qrv {
+
+class TreeStore;
 
 class TDM : public QObject {
   Q_OBJECT
@@ -29,14 +32,15 @@ class TDM : public QObject {
   QString ExecIntQuery(const QString &sql);
 
   ::sqlite3 *fdcIntDB = nullptr;
+  // The connection and driver definitions (Connections.ini, Drivers.ini).
+  dal::ConnectionManager FDManager;
+  // The tree table of the local database.
+  std::unique_ptr<TreeStore> FTreeStore;
   std::unique_ptr<IniFile> FSettingsINI;
   std::unique_ptr<IniFile> FDriversINI;
   std::unique_ptr<IniFile> FConnDefsINI;
   QStringList slDrivers, slConns, slDB, slSchemas, slTables, slFields;
   QList<QPair<QString, QString>> FAllDrivers;
-
-  // The start state of the tree's visibility.
-  static QString TreeStartStateSql();
 
  private:
   bool openLocalDatabase(QString *failure);

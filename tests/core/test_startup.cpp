@@ -10,6 +10,7 @@
 #include "core/apppaths.h"
 #include "core/datamodule.h"
 #include "core/programbody.h"
+#include "tree/treestore.h"
 #include "testsupport.h"
 
 using namespace qrv;
@@ -124,6 +125,24 @@ TEST_F(StartupTest, TreeVisibilityIsResetToTheStartState) {
   sqlite3_finalize(st);
   sqlite3_close(db);
   EXPECT_GE(n, 4);
+}
+
+TEST_F(StartupTest, DefinedConnectionsGetTheirTreeRowsAndTheDemoDatabaseOpens) {
+  ASSERT_TRUE(start());
+  TDM dm;
+  ASSERT_TRUE(dm.DataModuleCreate());
+  ASSERT_TRUE(dm.FTreeStore);
+  EXPECT_TRUE(dm.FTreeStore->FindTreeId("sqlite"));
+  EXPECT_TRUE(dm.FTreeStore->FindTreeId("SQLite > Demo"));
+  // The demo's relative database path is taken from the settings directory.
+  qrv::dal::DbError err;
+  auto conn = dm.FDManager.openConnection("Demo", QString(), &err);
+  ASSERT_TRUE(conn) << err.message.toStdString();
+  auto cur = conn->execute("SELECT COUNT(*) FROM order_totals", &err);
+  ASSERT_TRUE(cur) << err.message.toStdString();
+  qrv::dal::RowSet rows(cur->fields());
+  ASSERT_EQ(cur->fetch(rows, -1, &err), 1);
+  EXPECT_EQ(rows.intValue(0, 0), 2000);
 }
 
 TEST_F(StartupTest, ProgramFolderThatForbidsRemovalGetsCopies) {
