@@ -420,6 +420,28 @@ TEST_P(ServerDriverTest, DefinitionsOpenWithTheDatabaseRuleAndFailWithCleanTexts
   EXPECT_EQ(e.kind, DbErrorKind::ConnectFailed);
 }
 
+TEST_P(ServerDriverTest, LoginTimeOutEndsAConnectToAServerThatNeverAnswers) {
+  // A listening socket that is never served: the TCP connect succeeds, the greeting never comes.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+  socklen_t len = sizeof a;
+  ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+  ConnParams p = GetParam().params();
+  p.set(QStringLiteral("Port"), QString::number(ntohs(a.sin_port)));
+  p.set(QStringLiteral("LoginTimeout"), QStringLiteral("2"));
+  ConnectionPtr c = GetParam().create();
+  DbError e;
+  EXPECT_FALSE(c->open(p, &e));
+  EXPECT_EQ(e.kind, DbErrorKind::ConnectFailed);
+  EXPECT_FALSE(e.message.isEmpty());
+  EXPECT_FALSE(c->isOpen());
+  ::close(fd);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, ServerDriverTest, ::testing::ValuesIn(Cases()),
                          [](const auto &info) { return std::string(info.param.id); });
 
