@@ -520,7 +520,7 @@ void TfrmQRV::CreateLeftPanel() {
   sbToggleTreeFilter = new TBarsButton(this, loDBTreeFilter);
   sbToggleTreeFilter->setObjectName(QStringLiteral("sbToggleTreeFilter"));
   sbToggleTreeFilter->setCheckable(true);
-  sbToggleTreeFilter->setFixedSize(26, 26);
+  sbToggleTreeFilter->setFixedSize(21, 21);
   sbToggleTreeFilter->setFocusPolicy(Qt::NoFocus);
   sbToggleTreeFilter->setToolTip(QStringLiteral("Filter settings"));
   connect(sbToggleTreeFilter, &QToolButton::clicked, this, &TfrmQRV::ToggleFilterSettings);
@@ -1207,14 +1207,11 @@ bool TfrmQRV::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::MouseButtonPress: {
       auto *w = qobject_cast<QWidget *>(watched);
       if (!w || w->window() != this) break;
-      // A click outside an open drop-down panel (and outside its button) closes it.
+      // A click outside the main menu or the filter settings (and outside their buttons) closes them; the
+      // recent-files panel stays until its button or Esc closes it.
       if (pnMM->isVisible() && !isInside(pnMM, w) && !isInside(sbMainMenu, w)) {
         pnMM->hide();
         sbMainMenu->setChecked(false);
-      }
-      if (pnRecentFiles->isVisible() && !isInside(pnRecentFiles, w) && !isInside(sbRecentFiles, w)) {
-        pnRecentFiles->hide();
-        sbRecentFiles->setChecked(false);
       }
       if (pnFilterSettings->isVisible() && !isInside(pnFilterSettings, w) && !isInside(sbToggleTreeFilter, w)) {
         pnFilterSettings->hide();

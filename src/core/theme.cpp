@@ -103,7 +103,7 @@ QWidget#grTree { background: @treeBG; border: 1px solid @border; border-radius: 
 QWidget#floTabs { background: @window; }
 QTabWidget#TC::pane { border: 1px solid @border; border-radius: 3px; background: @treeBG; top: 0px; }
 QLabel#lbEmptyState { color: @muted; background: transparent; }
-QStatusBar#SB { background: @status; border-top: 1px solid @border; min-height: 22px; max-height: 22px; }
+QStatusBar#SB { background: @status; border-top: 1px solid @border; }
 QStatusBar#SB::item { border: none; }
 QLabel#lbStatus0 { color: @text; padding-left: 4px; }
 QWidget#loStatusBarToolTip { background: transparent; }
