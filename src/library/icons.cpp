@@ -109,9 +109,9 @@ class KxIconEngine : public QIconEngine {
     return scaledPixmap(size, mode, state, 1.0);
   }
 
+  // QIcon asks with the size already in device pixels; the drawing fills exactly that many pixels.
   QPixmap scaledPixmap(const QSize &size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
-    const QSize px = (QSizeF(size) * scale).toSize();
-    QPixmap pm(px.isEmpty() ? QSize(1, 1) : px);
+    QPixmap pm(size.isEmpty() ? QSize(1, 1) : size);
     pm.fill(Qt::transparent);
     {
       QPainter p(&pm);

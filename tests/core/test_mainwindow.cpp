@@ -21,6 +21,7 @@
 #include "core/mainwindow.h"
 #include "core/programbody.h"
 #include "core/theme.h"
+#include "library/icons.h"
 #include "support/testsupport.h"
 #include "util/inifile.h"
 
@@ -759,4 +760,44 @@ TEST_F(MainWindowTest, StartupFileOpensOnceAndFocusReturnsAfterATabChange) {
   // Otherwise the idle handler remembers the focused control.
   w.DoIdle();
   EXPECT_EQ(f1.last, ed1);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Icons
+
+TEST(KxIcons, RenderCrispAtEveryPixelRatioAndFollowTheThemeColour) {
+  const QStringList names = KxIconNames();
+  ASSERT_FALSE(names.isEmpty());
+  EXPECT_TRUE(KxIcon(QStringLiteral("no-such-icon")).isNull());
+  SetIconColor(QColor(0xFF, 0x00, 0x00));
+  for (const QString &n : names) {
+    SCOPED_TRACE(n.toStdString());
+    const QPixmap pm = KxIcon(n).pixmap(QSize(16, 16), 2.0);
+    EXPECT_EQ(pm.size(), QSize(32, 32)) << "drawn at the device's pixel ratio, not scaled up";
+    EXPECT_EQ(pm.devicePixelRatio(), 2.0);
+    const QImage img = pm.toImage();
+    int inked = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        if (qAlpha(img.pixel(x, y)) > 200) {
+          ++inked;
+          EXPECT_GT(qRed(img.pixel(x, y)), 200);
+          EXPECT_LT(qBlue(img.pixel(x, y)), 60);
+        }
+    EXPECT_GT(inked, 10);
+  }
+  // The same icon object repaints in the new colour; a fixed-colour icon does not change.
+  const QIcon themed = KxIcon(QStringLiteral("save"));
+  const QIcon fixed = KxIcon(QStringLiteral("save"), QColor(0x00, 0x00, 0xFF));
+  SetIconColor(QColor(0x00, 0xFF, 0x00));
+  auto dominant = [](const QIcon &i) {
+    const QImage img = i.pixmap(QSize(24, 24), 1.0).toImage();
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x)
+        if (qAlpha(img.pixel(x, y)) > 200) return QColor(img.pixel(x, y)).rgb() & 0xFFFFFF;
+    return 0u;
+  };
+  EXPECT_EQ(dominant(themed), 0x00FF00u);
+  EXPECT_EQ(dominant(fixed), 0x0000FFu);
+  ApplyAppTheme(true);  // puts the theme's icon colour back
 }
