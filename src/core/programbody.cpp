@@ -2,12 +2,13 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QMainWindow>
 #include <cstdio>
 #include <memory>
 
+#include "core/application.h"
 #include "core/apppaths.h"
 #include "core/datamodule.h"
+#include "core/mainwindow.h"
 #include "core/splash.h"
 
 namespace qrv {
@@ -42,7 +43,7 @@ int RunProgram(int argc, char **argv) {
   const StartupArgs sa = ParseStartupArgs(rawArgs);
   if (sa.consoleRun) return runConsole(rawArgs);
 
-  QApplication app(argc, argv);
+  QrvApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(kProductName));
   QApplication::setApplicationDisplayName(ApplicationTitle());
   StartupFile() = sa.startupFile;
@@ -62,13 +63,15 @@ int RunProgram(int argc, char **argv) {
     return 1;
   }
 
-  QMainWindow window;
-  window.setWindowTitle(ApplicationTitle());
-  window.resize(1200, 800);
-  window.show();
-  SetSplash(nullptr);
-  splash.reset();
-  const int rc = app.exec();
+  int rc = 0;
+  {
+    TfrmQRV window(dm->FSettingsINI.get());
+    window.show();
+    // The main window frees the splash at the end of its creation.
+    SetSplash(nullptr);
+    splash.reset();
+    rc = app.exec();
+  }
   dm.reset();
   return rc;
 }
