@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSet>
 #include <QTest>
 #include <memory>
@@ -15,6 +17,10 @@
 #include "library/kxgridstatusbar.h"
 
 using namespace qrv;
+
+namespace qrv {
+void PrintTo(const TCellCoord &c, std::ostream *os) { *os << "(" << c.X << "," << c.Y << ")"; }
+}  // namespace qrv
 
 namespace {
 
@@ -249,6 +255,8 @@ struct CapCase {
   int expected;  // -1: the header's own width + 10
 };
 
+void PrintTo(const CapCase &c, std::ostream *os) { *os << c.name; }
+
 class KxGridFitCap : public ::testing::TestWithParam<CapCase> {};
 
 TEST_P(KxGridFitCap, LongHeaderIsCappedOnlyWhenRowsAreMeasured) {
@@ -470,6 +478,31 @@ TEST_F(KxGridHooks, InPlaceEditorHandsItsTextToTheOwner) {
   EXPECT_FALSE(g.IsEditing());
 }
 
+TEST(KxGridColumns, DefaultDrawCellUsesTheColumnColourAndStaysInItsBounds) {
+  TKxGrid g;
+  TKxColumn *c = g.AddColumn("a", "a");
+  c->SetFontColor(QColor(255, 0, 0));
+  c->SetFontStyles(fsBold);
+  EXPECT_TRUE(c->CellFont().bold());
+  QImage img(200, 40, QImage::Format_ARGB32);
+  img.fill(Qt::white);
+  const QRect bounds(20, 5, 60, 30);
+  {
+    QPainter p(&img);
+    c->DefaultDrawCell(&p, bounds, 0, QString(80, QLatin1Char('M')), QStyleOptionViewItem());
+  }
+  int inside = 0, outside = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) {
+      const QColor px = img.pixelColor(x, y);
+      if (px == Qt::white) continue;
+      if (bounds.contains(x, y)) inside += px.red() > 200 && px.green() < 120 ? 1 : 0;
+      else ++outside;
+    }
+  EXPECT_GT(inside, 20);
+  EXPECT_EQ(outside, 0);
+}
+
 // --- text-range rectangles -------------------------------------------------------------------------------
 
 TEST(KxGridRegion, RectanglesCoverTheRangeAndShiftForRightAlignedColumns) {
@@ -509,6 +542,8 @@ struct StatusCase {
   const char *rows;
   const char *cols;
 };
+
+void PrintTo(const StatusCase &c, std::ostream *os) { *os << c.rows; }
 
 class KxGridStatusBarTexts : public ::testing::TestWithParam<StatusCase> {
  protected:

@@ -8,6 +8,10 @@
 
 using namespace qrv;
 
+namespace qrv {
+void PrintTo(const TCellCoord &c, std::ostream *os) { *os << "(" << c.X << "," << c.Y << ")"; }
+}  // namespace qrv
+
 namespace {
 
 constexpr int kCols = 6;
@@ -45,7 +49,7 @@ struct SelCase {
   TCellCoord current;
 };
 
-std::ostream &operator<<(std::ostream &os, const TCellCoord &c) { return os << "(" << c.X << "," << c.Y << ")"; }
+void PrintTo(const SelCase &c, std::ostream *os) { *os << c.name; }
 
 class GridFixture {
  public:
