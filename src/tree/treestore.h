@@ -31,7 +31,8 @@ class TreeStore {
   sqlite3 *db() const { return db_; }
 
   // Creates Tree, FilterRes and the indexes on Tree(FullName COLLATE NOCASE) and Tree(Level) when the
-  // database lacks them. Returns the error text, empty on success.
+  // database lacks them, and the index of shown or expanded rows that keeps ResetVisibility from
+  // reading every row. Call it once after opening the database. Returns the error text, empty on success.
   QString ensureTables();
 
   // Inserts one row. Every error of the insert is ignored (the item is then missing); the result only
