@@ -403,6 +403,7 @@ ScriptEngine::Result ScriptEngine::run(const QString &script) {
       res.aborted = true;
       break;
     }
+    if (&st != &statements.first()) emitLines(ScriptOutputKind::Info, QString());  // a blank line between statements
     echo(st.sql);
     if (!conn_ || !conn_->isOpen()) {
       ++res.errors;
