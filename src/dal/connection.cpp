@@ -1,5 +1,7 @@
 #include "dal/connection.h"
 
+#include <cmath>
+
 namespace qrv::dal {
 
 QString ConnParams::value(const QString &key, const QString &def) const {
@@ -25,6 +27,38 @@ void ConnParams::set(const QString &key, const QString &value) {
 
 void ConnParams::remove(const QString &key) {
   items_.removeIf([&](const auto &p) { return p.first.compare(key, Qt::CaseInsensitive) == 0; });
+}
+
+QString Connection::quoteLiteral(const QVariant &value) const {
+  if (value.isNull() || !value.isValid()) return QStringLiteral("NULL");
+  switch (value.typeId()) {
+    case QMetaType::Bool: return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Short:
+    case QMetaType::UShort: return value.toString();
+    case QMetaType::Double:
+    case QMetaType::Float: {
+      const double d = value.toDouble();
+      if (!std::isfinite(d)) return QStringLiteral("NULL");
+      return QString::number(d, 'g', 17);
+    }
+    case QMetaType::QByteArray:
+      return QStringLiteral("X'%1'").arg(QString::fromLatin1(value.toByteArray().toHex().toUpper()));
+    default: {
+      QString s = value.toString();
+      s.replace(u'\'', QLatin1String("''"));
+      return u'\'' + s + u'\'';
+    }
+  }
+}
+
+QString Connection::quoteIdentifier(const QString &name) const {
+  QString s = name;
+  s.replace(u'"', QLatin1String("\"\""));
+  return u'"' + s + u'"';
 }
 
 }  // namespace qrv::dal

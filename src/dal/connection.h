@@ -4,6 +4,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <atomic>
 #include <memory>
 
@@ -95,6 +96,19 @@ class Connection {
   virtual QString serverVersion() const { return QString(); }
   // The SQLite handle of an SQLite connection, else nullptr.
   virtual ::sqlite3 *sqliteHandle() const { return nullptr; }
+
+  // Fills the origin names (schema, table, column) and nullability of fields that the result gave only
+  // by id. Runs a catalog query: call it when no cursor of this connection is in use.
+  virtual bool resolveOrigins(FieldDefs &fields, DbError *err) {
+    Q_UNUSED(fields);
+    Q_UNUSED(err);
+    return true;
+  }
+  // A value as an SQL literal of this server: NULL, a number, a quoted string with the quotes (and,
+  // where the server treats them so, backslashes) escaped, or a binary literal for a QByteArray.
+  virtual QString quoteLiteral(const QVariant &value) const;
+  // A name quoted as an identifier of this server ("name", or `name` for MySQL).
+  virtual QString quoteIdentifier(const QString &name) const;
 
  protected:
   QStringList messages_;

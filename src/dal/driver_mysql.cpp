@@ -176,6 +176,25 @@ class MySqlConnection final : public Connection {
     return my_ ? QString::fromLatin1(mysql_get_server_info(my_)) : QString();
   }
 
+  QString quoteLiteral(const QVariant &value) const override {
+    if (!my_ || value.isNull() || !value.isValid() ||
+        (value.typeId() != QMetaType::QString && value.typeId() != QMetaType::QDate &&
+         value.typeId() != QMetaType::QTime && value.typeId() != QMetaType::QDateTime))
+      return Connection::quoteLiteral(value);
+    // The client escapes as the session's sql_mode wants (backslashes, or only quotes).
+    const QByteArray in = value.toString().toUtf8();
+    QByteArray out(in.size() * 2 + 1, Qt::Uninitialized);
+    const unsigned long n = mysql_real_escape_string(my_, out.data(), in.constData(), in.size());
+    if (n == static_cast<unsigned long>(-1)) return Connection::quoteLiteral(value);
+    out.truncate(qsizetype(n));
+    return u'\'' + QString::fromUtf8(out) + u'\'';
+  }
+  QString quoteIdentifier(const QString &name) const override {
+    QString s = name;
+    s.replace(u'`', QLatin1String("``"));
+    return u'`' + s + u'`';
+  }
+
   MYSQL *my() const { return my_; }
   int mbMax() const { return mbMax_; }
   CommandState &cmd() { return cmd_; }

@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <QByteArray>
+#include <QHash>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -92,7 +93,12 @@ FieldDef FieldOf(const PGresult *res, int i) {
       break;
     default: f.type = FieldType::WideMemo; break;  // arrays, ranges, enums, network types, ...
   }
-  if (PQftable(res, i) == InvalidOid) f.readOnly = true;  // an expression
+  if (PQftable(res, i) == InvalidOid) {
+    f.readOnly = true;  // an expression
+  } else {
+    f.originTableId = PQftable(res, i);
+    f.originColumnId = PQftablecol(res, i);
+  }
   return f;
 }
 
@@ -230,6 +236,7 @@ class PgConnection final : public Connection {
     conn_ = c;
     cancel_ = PQgetCancel(c);
     lost_ = false;
+    origins_.clear();
     return true;
   }
 
@@ -286,6 +293,62 @@ class PgConnection final : public Connection {
   QString serverVersion() const override {
     if (!conn_) return QString();
     return QString::fromUtf8(PQparameterStatus(conn_, "server_version"));
+  }
+
+  QString quoteLiteral(const QVariant &value) const override {
+    if (value.isNull() || !value.isValid()) return QStringLiteral("NULL");
+    if (value.typeId() == QMetaType::Bool) return value.toBool() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    if (value.typeId() == QMetaType::QByteArray)
+      return QStringLiteral("decode('%1', 'hex')").arg(QString::fromLatin1(value.toByteArray().toHex()));
+    if (value.typeId() == QMetaType::QString || value.typeId() == QMetaType::QDate ||
+        value.typeId() == QMetaType::QTime || value.typeId() == QMetaType::QDateTime) {
+      QString t = value.toString();
+      t.replace(u'\'', QLatin1String("''"));
+      // E'' reads backslashes as escapes whatever standard_conforming_strings says.
+      if (t.contains(u'\\')) return QStringLiteral("E'%1'").arg(t.replace(u'\\', QLatin1String("\\\\")));
+      return u'\'' + t + u'\'';
+    }
+    return Connection::quoteLiteral(value);
+  }
+
+  bool resolveOrigins(FieldDefs &fields, DbError *err) override {
+    QStringList ask;
+    for (const FieldDef &f : fields)
+      if (f.originTableId && f.originTable.isEmpty() && !origins_.contains(key(f.originTableId, f.originColumnId)))
+        ask << QString::number(f.originTableId);
+    if (!ask.isEmpty()) {
+      ask.removeDuplicates();
+      const QString sql = QStringLiteral(
+          "SELECT c.oid, a.attnum, current_database(), n.nspname, c.relname, a.attname, a.attnotnull, "
+          "a.attidentity <> '' OR coalesce(pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%' "
+          "FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
+          "JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+          "LEFT JOIN pg_attrdef d ON d.adrelid = c.oid AND d.adnum = a.attnum "
+          "WHERE c.oid IN (%1)").arg(ask.join(u','));
+      DbError e;
+      RowSetPtr rs = QueryRows(*this, sql, &e);
+      if (!rs) {
+        if (err) *err = e;
+        return false;
+      }
+      for (qsizetype r = 0; r < rs->rowCount(); ++r) {
+        Origin o{rs->text(r, 2), rs->text(r, 3), rs->text(r, 4), rs->text(r, 5), rs->intValue(r, 6) != 0,
+                 rs->intValue(r, 7) != 0};
+        origins_.insert(key(quint32(rs->intValue(r, 0)), int(rs->intValue(r, 1))), o);
+      }
+    }
+    for (FieldDef &f : fields) {
+      if (!f.originTableId || !f.originTable.isEmpty()) continue;
+      const auto it = origins_.constFind(key(f.originTableId, f.originColumnId));
+      if (it == origins_.constEnd()) continue;
+      f.originCatalog = it->catalog;
+      f.originSchema = it->schema;
+      f.originTable = it->table;
+      f.originColumn = it->column;
+      f.nullable = !it->notNull;
+      f.autoInc = it->autoInc;
+    }
+    return true;
   }
 
   PGconn *pg() const { return conn_; }
@@ -348,6 +411,12 @@ class PgConnection final : public Connection {
   CommandState cmd_;
   PgCursor *active_ = nullptr;
   bool lost_ = false;
+  struct Origin {
+    QString catalog, schema, table, column;
+    bool notNull = false, autoInc = false;
+  };
+  static quint64 key(quint32 table, int column) { return (quint64(table) << 32) | quint32(column); }
+  QHash<quint64, Origin> origins_;  // catalog lookups of this session
 };
 
 PgCursor::~PgCursor() {

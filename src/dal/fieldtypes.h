@@ -46,6 +46,10 @@ struct FieldDef {
   QString originSchema;
   QString originTable;
   QString originColumn;
+  // The driver's own ids of the origin where the result names it only by id (PostgreSQL: table OID
+  // and column number); Connection::resolveOrigins() turns them into the names above.
+  quint32 originTableId = 0;
+  int originColumnId = 0;
 };
 using FieldDefs = QVector<FieldDef>;
 

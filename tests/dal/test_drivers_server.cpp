@@ -420,6 +420,64 @@ TEST_P(ServerDriverTest, DefinitionsOpenWithTheDatabaseRuleAndFailWithCleanTexts
   EXPECT_EQ(e.kind, DbErrorKind::ConnectFailed);
 }
 
+TEST_P(ServerDriverTest, LiteralsRoundTripWhateverTheyHold) {
+  QByteArray all;
+  for (int i = 0; i < 256; ++i) all.append(char(i));
+  const QList<QVariant> values = {
+      QStringLiteral("O'Brien"), QStringLiteral("back\\slash"), QStringLiteral("x\\'; SELECT 1; --"),
+      QStringLiteral("\\"), QString::fromUtf8("日本語 ü"), QStringLiteral(""), QStringLiteral("%1 %2"),
+      QVariant(qint64(-9000000000123)), QVariant(2.5), QVariant(all)};
+  // MySQL escapes differently when the session does not read backslashes as escapes.
+  const bool mysql = QString::fromLatin1(GetParam().id) == QLatin1String("MySQL");
+  for (const char *mode : {"", "NO_BACKSLASH_ESCAPES"}) {
+    if (*mode && !mysql) continue;
+    if (mysql) exec(*conn_, QStringLiteral("SET SESSION sql_mode = '%1'").arg(QString::fromLatin1(mode)));
+    for (const QVariant &v : values) {
+      const QString lit = conn_->quoteLiteral(v);
+      SCOPED_TRACE(lit.toStdString() + " " + mode);
+      RowSetPtr rs = query(*conn_, QStringLiteral("SELECT %1 AS v").arg(lit));
+      ASSERT_TRUE(rs);
+      ASSERT_EQ(rs->rowCount(), 1);
+      if (v.typeId() == QMetaType::QByteArray)
+        EXPECT_EQ(rs->bytes(0, 0).toByteArray(), all);
+      else
+        EXPECT_EQ(rs->text(0, 0), v.toString());
+    }
+  }
+  EXPECT_EQ(conn_->quoteLiteral(QVariant()), QStringLiteral("NULL"));
+  const QString odd = QStringLiteral("we\"ird`name");
+  RowSetPtr rs = query(*conn_, QStringLiteral("SELECT 1 AS %1").arg(conn_->quoteIdentifier(odd)));
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(rs->fields()[0].name, odd);
+}
+
+TEST_P(ServerDriverTest, OriginsOfResultColumnsForSavingEdits) {
+  exec(*conn_, QStringLiteral("DROP TABLE IF EXISTS qrv_origin"));
+  exec(*conn_, QStringLiteral("CREATE TABLE qrv_origin (id %1 PRIMARY KEY, name varchar(10) NOT NULL, n int)")
+                   .arg(QString::fromLatin1(GetParam().id) == QLatin1String("PG") ? "serial" : "int AUTO_INCREMENT"));
+  RowSetPtr rs = query(*conn_, QStringLiteral("SELECT o.id, o.name AS nm, o.n, o.n + 1 AS x FROM qrv_origin o"));
+  ASSERT_TRUE(rs);
+  FieldDefs f = rs->fields();
+  DbError e;
+  ASSERT_TRUE(conn_->resolveOrigins(f, &e)) << e.message.toStdString();
+  ASSERT_TRUE(conn_->resolveOrigins(f, &e));  // a second call changes nothing
+  const QStringList cols = {"id", "name", "n"};
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(f[i].originTable, QStringLiteral("qrv_origin"));
+    EXPECT_EQ(f[i].originColumn, cols[i]);
+    EXPECT_EQ(f[i].originCatalog.isEmpty() && f[i].originSchema.isEmpty(), false);
+    EXPECT_FALSE(f[i].readOnly);
+  }
+  EXPECT_EQ(f[1].name, QStringLiteral("nm"));
+  EXPECT_TRUE(f[0].autoInc);
+  EXPECT_FALSE(f[1].nullable);
+  EXPECT_TRUE(f[2].nullable);
+  EXPECT_TRUE(f[3].readOnly);
+  EXPECT_TRUE(f[3].originTable.isEmpty());
+  exec(*conn_, QStringLiteral("DROP TABLE qrv_origin"));
+}
+
 TEST_P(ServerDriverTest, LoginTimeOutEndsAConnectToAServerThatNeverAnswers) {
   // A listening socket that is never served: the TCP connect succeeds, the greeting never comes.
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
