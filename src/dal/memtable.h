@@ -64,6 +64,8 @@ class MemTable {
   // Physical rows: 0 .. rows()->rowCount() - 1 are the result's rows, higher ones posted inserts.
   qsizetype rowOfRecNo(qsizetype recNo) const;
   qsizetype currentRow() const;
+  // The record number of a physical row; 0 when the row is not visible.
+  qsizetype recordNumberOfRow(qsizetype row) const { return recordIndexOfRow(row) + 1; }
 
   // Fields of the current record (the edit buffer while editing or appending).
   bool isNull(int field) const;
