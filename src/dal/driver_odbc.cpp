@@ -510,7 +510,7 @@ std::unique_ptr<Cursor> OdbcConnection::catalog(OdbcCatalogCall call, const QStr
       break;
     }
     case OdbcCatalogCall::Tables: {
-      Arg s = arg(pat(schema)), o = arg(object.isEmpty() ? QStringLiteral("%") : object), t = arg(extra);
+      Arg s = arg(pat(schema)), o = arg(object.isEmpty() ? QStringLiteral("%") : pat(object)), t = arg(extra);
       rc = SQLTablesW(h, cat.p(), cat.n(), s.p(), s.n(), o.p(), o.n(), t.p(), t.n());
       break;
     }
@@ -532,7 +532,7 @@ std::unique_ptr<Cursor> OdbcConnection::catalog(OdbcCatalogCall call, const QStr
       break;
     }
     case OdbcCatalogCall::Procedures: {
-      Arg s = arg(pat(schema)), o = arg(object.isEmpty() ? QStringLiteral("%") : object);
+      Arg s = arg(pat(schema)), o = arg(object.isEmpty() ? QStringLiteral("%") : pat(object));
       rc = SQLProceduresW(h, cat.p(), cat.n(), s.p(), s.n(), o.p(), o.n());
       break;
     }

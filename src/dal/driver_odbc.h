@@ -22,20 +22,20 @@ QString BuildOdbcConnectionString(const QString &driverId, const ConnParams &par
 enum class OdbcCatalogCall {
   Catalogs,          // every catalog (SQLTables with SQL_ALL_CATALOGS)
   Schemas,           // every schema (SQLTables with SQL_ALL_SCHEMAS)
-  Tables,            // catalog, schema, object = table name pattern, extra = table types ("TABLE,VIEW")
+  Tables,            // catalog, schema, object = table (empty: all), extra = table types ("TABLE,VIEW")
   Columns,           // catalog, schema, object = table
   Statistics,        // catalog, schema, object = table (all indexes)
   PrimaryKeys,       // catalog, schema, object = table
   ForeignKeys,       // catalog, schema, object = foreign-key table
-  Procedures,        // catalog, schema, object = procedure name pattern
+  Procedures,        // catalog, schema, object = procedure (empty: all)
   ProcedureColumns   // catalog, schema, object = procedure
 };
 
 // True when c is a connection of this driver.
 bool IsOdbcConnection(const Connection &c);
 // Runs a catalog function on an open ODBC connection. An empty catalog or schema is passed as "any"
-// (a null argument); schema and object names are taken literally (pattern characters are escaped),
-// except the object of Tables and Procedures, which is a pattern ("%" for all). nullptr with err set on failure or when c is not an ODBC connection.
+// (a null argument); schema and object names are taken literally (pattern characters are escaped); an
+// empty object of Tables and Procedures lists all. nullptr with err set on failure or when c is not an ODBC connection.
 std::unique_ptr<Cursor> OdbcCatalog(Connection &c, OdbcCatalogCall call, const QString &catalog,
                                     const QString &schema, const QString &object, DbError *err,
                                     const QString &extra = QString());
