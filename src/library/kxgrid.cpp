@@ -354,6 +354,7 @@ TKxGrid::TKxGrid(QWidget *AOwner) : QTableView(AOwner) {
   setWordWrap(false);
   setCornerButtonEnabled(false);
   setMouseTracking(true);
+  viewport()->setMouseTracking(true);
   setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
   // Rows share one height, so nothing is kept or measured per row.
   QHeaderView *vh = verticalHeader();
@@ -797,6 +798,11 @@ void TKxGrid::currentChanged(const QModelIndex &current, const QModelIndex &prev
   if (current != previous && OnSelChanged) OnSelChanged(this);
 }
 
+bool TKxGrid::viewportEvent(QEvent *event) {
+  if (event->type() == QEvent::Leave && OnCellHover) OnCellHover(this, -1, -1, QPoint());
+  return QTableView::viewportEvent(event);
+}
+
 bool TKxGrid::IsEditing() const { return FDelegate->FEditor != nullptr; }
 
 void TKxGrid::CloseCellEditor(bool ACommit) {
@@ -862,6 +868,10 @@ void TKxGrid::mousePressEvent(QMouseEvent *e) {
 }
 
 void TKxGrid::mouseMoveEvent(QMouseEvent *e) {
+  if (!(e->buttons() & Qt::LeftButton) && OnCellHover) {
+    const TCellCoord c = CellAt(e->position().toPoint());
+    OnCellHover(this, c.X, c.Y, e->globalPosition().toPoint());
+  }
   if (!FSelectionRules || !FMBLeftIsPressed || !(e->buttons() & Qt::LeftButton)) {
     QTableView::mouseMoveEvent(e);
     return;

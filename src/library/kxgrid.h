@@ -136,6 +136,9 @@ using THeaderMouseDownEvent = std::function<void(TKxGrid *ASender, TKxColumn *AC
 // Returns the in-place editor for a cell, or null for the grid's line edit. The editor's user property
 // (QLineEdit: text) receives the cell's value and is handed to OnSetValue when editing ends.
 using TCreateCellEditorEvent = std::function<QWidget *(TKxGrid *ASender, TKxColumn *AColumn, int ARow, QWidget *AParent)>;
+// The pointer moved over the cells without the left button held: the cell under it, (-1, -1) when it
+// is outside the cells or has left the grid.
+using TCellHoverEvent = std::function<void(TKxGrid *ASender, int ACol, int ARow, const QPoint &AGlobalPos)>;
 using TSelectCellEvent = std::function<void(TKxGrid *ASender, int ACol, int ARow, bool &ACanSelect)>;
 using TKxGridNotifyEvent = std::function<void(TKxGrid *ASender)>;
 
@@ -315,7 +318,9 @@ class TKxGrid : public QTableView {
   TSetValueEvent OnSetValue;
   TDrawColumnCellEvent OnDrawColumnCell;
   TDrawColumnHeaderEvent OnDrawColumnHeader;
+  // A left press in row-selection mode (with the rules on) has already applied the column selection.
   THeaderMouseDownEvent OnHeaderMouseDown;
+  TCellHoverEvent OnCellHover;
   TCreateCellEditorEvent OnCreateCellEditor;
   TSelectCellEvent OnSelectCell;       // before the current cell changes; may refuse
   TKxGridNotifyEvent OnSelChanged;     // after it changed
@@ -332,6 +337,7 @@ class TKxGrid : public QTableView {
   void keyReleaseEvent(QKeyEvent *e) override;
   QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
   void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+  bool viewportEvent(QEvent *event) override;
 
  private:
   friend class TKxColumn;

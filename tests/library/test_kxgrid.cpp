@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSet>
 #include <QTest>
@@ -454,6 +455,22 @@ TEST_F(KxGridHooks, HeaderMouseDownNamesTheColumnAndRowModeSelectsIt) {
   g.SetRowSelectionMode(true);
   QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, centre(1));
   EXPECT_EQ(g.SelectedCols(), QStringList({"F1"}));
+}
+
+TEST_F(KxGridHooks, HoverReportsTheCellUnderThePointerUntilItLeaves) {
+  QList<TCellCoord> hovered;
+  g.OnCellHover = [&](TKxGrid *, int col, int row, const QPoint &) { hovered.append({col, row}); };
+  auto move = [&](const QPoint &pos, Qt::MouseButtons buttons) {
+    QMouseEvent e(QEvent::MouseMove, pos, g.viewport()->mapToGlobal(pos), Qt::NoButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(g.viewport(), &e);
+  };
+  move(g.CellRect(2, 5).center(), Qt::NoButton);
+  move(QPoint(g.CellRect(2, 5).right() + 200, 5), Qt::NoButton);  // right of the last column
+  move(g.CellRect(1, 1).center(), Qt::LeftButton);                 // a drag is no hover
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(g.viewport(), &leave);
+  const QList<TCellCoord> expected = {{2, 5}, {-1, -1}, {-1, -1}};
+  EXPECT_EQ(hovered, expected);
 }
 
 TEST_F(KxGridHooks, InPlaceEditorHandsItsTextToTheOwner) {
