@@ -170,9 +170,11 @@ QStringList SplitCommandText(const QString &text, const QString &delimiter) {
   std::vector<Span> quoted;
   for (const Span &sp : LexSql(s))
     if (sp.kind == SpanKind::Quoted) quoted.push_back(sp);
+  // Matches are found left to right, so the spans before a match are never needed again.
+  size_t firstQuoted = 0;
   auto quotedOverlap = [&](qsizetype b, qsizetype e) -> const Span * {
-    for (const Span &q : quoted)
-      if (q.start < e && b < q.end) return &q;
+    while (firstQuoted < quoted.size() && quoted[firstQuoted].end <= b) ++firstQuoted;
+    if (firstQuoted < quoted.size() && quoted[firstQuoted].start < e) return &quoted[firstQuoted];
     return nullptr;
   };
 
