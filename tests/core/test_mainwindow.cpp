@@ -801,3 +801,43 @@ TEST(KxIcons, RenderCrispAtEveryPixelRatioAndFollowTheThemeColour) {
   EXPECT_EQ(dominant(fixed), 0x0000FFu);
   ApplyAppTheme(true);  // puts the theme's icon colour back
 }
+
+// ---------------------------------------------------------------------------------------------------
+// The tab row and the style sheets
+
+TEST_F(MainWindowTest, TabRowWrapsOntoFurtherRowsOfTheSameHeight) {
+  TfrmQRV &w = startShown();
+  QList<QWidget *> headers;
+  for (int i = 0; i < 9; ++i) {
+    auto *h = new QWidget;
+    h->setFixedSize(120, 26);
+    w.floTabsLayout->addWidget(h);
+    headers << h;
+  }
+  QApplication::processEvents();  // new children of a shown row are shown from the event loop
+  // Three buttons of 28 and nine headers of 120, spacing 2: 4 headers fit beside the buttons in 600.
+  EXPECT_EQ(w.floTabsLayout->heightForWidth(600), 3 * 32);
+  EXPECT_EQ(w.floTabsLayout->heightForWidth(3 * 30 + 9 * 122), 32);
+  w.floTabsLayout->setGeometry(QRect(0, 0, 600, 96));
+  EXPECT_EQ(headers[0]->geometry(), QRect(3 * 30, 3, 120, 26));
+  EXPECT_EQ(headers[3]->y(), 3);
+  EXPECT_EQ(headers[4]->geometry(), QRect(0, 32 + 3, 120, 26));
+  EXPECT_EQ(headers[8]->y(), 64 + 3);
+  // A row too narrow for even one item still shows it, one per row.
+  EXPECT_EQ(w.floTabsLayout->heightForWidth(50), 12 * 32);
+}
+
+TEST(Theme, StyleSheetsAreCompleteAndBuiltFromTheThemeColours) {
+  for (bool dark : {true, false}) {
+    SCOPED_TRACE(dark);
+    const QString css = ThemeStyleSheet(dark);
+    EXPECT_FALSE(css.contains(QLatin1Char('@'))) << "every colour name is filled in";
+    EXPECT_EQ(css.count(QLatin1Char('{')), css.count(QLatin1Char('}')));
+    const ThemeColors c = ThemeColorsFor(dark);
+    EXPECT_TRUE(css.contains(c.treeBG.name())) << c.treeBG.name().toStdString();
+    EXPECT_EQ(ThemePalette(dark).color(QPalette::Base), c.treeBG);
+    EXPECT_EQ(ThemePalette(dark).color(QPalette::Highlight), c.treeSel);
+    EXPECT_EQ(c.link.rgba(), 0xFF14A9F5u);
+  }
+  EXPECT_NE(ThemeStyleSheet(true), ThemeStyleSheet(false));
+}
