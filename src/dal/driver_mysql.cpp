@@ -77,6 +77,7 @@ class MySqlCursor final : public Cursor {
   // Reads and drops the rest of the command.
   void drain();
   void detach() {
+    if (res_) mysql_free_result(res_);
     conn_ = nullptr;
     res_ = nullptr;
     done_ = true;

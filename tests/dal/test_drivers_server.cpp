@@ -346,6 +346,18 @@ TEST_P(ServerDriverTest, ChunkedFetchAbandonedCursorsAndALostConnection) {
   EXPECT_EQ(after->intValue(0, 0), 5);
   half.reset();
 
+  // A cursor whose connection is closed under it has nothing more to give.
+  {
+    ConnectionPtr other = openNew();
+    ASSERT_TRUE(other);
+    auto orphan = other->execute(QString::fromLatin1(s.series1000), &e);
+    ASSERT_TRUE(orphan);
+    other.reset();
+    RowSet r(orphan->fields());
+    EXPECT_EQ(orphan->fetch(r, -1, &e), 0);
+    EXPECT_FALSE(orphan->nextResult(&e));
+  }
+
   // The server ends the session: the next command fails cleanly and the connection says it is closed.
   RowSetPtr id = query(*conn_, QString::fromLatin1(s.ownId));
   ASSERT_TRUE(id);

@@ -247,4 +247,25 @@ TEST_F(SqliteDriverTest, FetchInChunksAndAbandonACursor) {
   EXPECT_TRUE(query(QStringLiteral("SELECT * FROM after_abandon")));
 }
 
+TEST_F(SqliteDriverTest, LiteralsRoundTripAndCursorsOutliveTheirConnection) {
+  const QList<QVariant> values = {QStringLiteral("O'Brien"), QStringLiteral("a\\b"), QString::fromUtf8("日本"),
+                                  QStringLiteral(""), QVariant(qint64(-42)), QVariant(0.5)};
+  for (const QVariant &v : values) {
+    RowSetPtr rs = query(QStringLiteral("SELECT %1").arg(conn_->quoteLiteral(v)));
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(rs->text(0, 0), v.toString());
+  }
+  RowSetPtr b = query(QStringLiteral("SELECT %1").arg(conn_->quoteLiteral(QByteArray("\x00\x01'", 3))));
+  ASSERT_TRUE(b);
+  EXPECT_EQ(b->bytes(0, 0).toByteArray(), QByteArray("\x00\x01'", 3));
+
+  DbError e;
+  auto c = conn_->execute(QStringLiteral("SELECT 1 UNION ALL SELECT 2; SELECT 3"), &e);
+  ASSERT_TRUE(c);
+  conn_.reset();
+  RowSet rs(c->fields());
+  EXPECT_EQ(c->fetch(rs, -1, &e), 0);
+  EXPECT_FALSE(c->nextResult(&e));
+}
+
 }  // namespace
