@@ -233,6 +233,11 @@ class FbCursor : public Cursor {
 
   // Ends the statement and its transaction (commit on success, rollback after an error).
   void finish(bool commit);
+  // The connection closes: end everything and forget it.
+  void detach() {
+    finish(false);
+    conn_ = nullptr;
+  }
 
  private:
   bool appendRow(RowSet &out, DbError *err);
@@ -420,7 +425,7 @@ void FbConnection::close() {
     std::lock_guard<std::mutex> lk(cursorMx_);
     open.swap(cursors_);
   }
-  for (FbCursor *c : open) c->finish(false);
+  for (FbCursor *c : open) c->detach();
   if (db_) {
     cancelDb_ = 0;
     ISC_STATUS_ARRAY st;
@@ -596,7 +601,7 @@ void FbCursor::finish(bool commit) {
 
 qint64 FbCursor::fetch(RowSet &out, qint64 maxRows, DbError *err) {
   if (err) *err = DbError();
-  if (done_ || !hasRows_) return 0;
+  if (done_ || !hasRows_ || !conn_) return 0;
   qint64 n = 0;
   if (singleRow_) {
     singleRow_ = false;

@@ -161,6 +161,21 @@ TEST_F(FirebirdTest, ProceduresAndGeneratorsReturnTheirRows) {
   ExecQuiet(*conn_, {"DROP PROCEDURE FBT_SEL", "DROP PROCEDURE FBT_EXE", "DROP SEQUENCE FBT_SEQ"});
 }
 
+TEST_F(FirebirdTest, CursorsOutliveTheirConnectionSafely) {
+  DbError err;
+  auto cur = conn_->execute("SELECT RDB$RELATION_NAME FROM RDB$RELATIONS", &err);
+  ASSERT_TRUE(cur) << err.message.toStdString();
+  RowSet rs(cur->fields());
+  EXPECT_EQ(cur->fetch(rs, 1, &err), 1);
+  conn_->close();
+  EXPECT_FALSE(conn_->isOpen());
+  EXPECT_EQ(cur->fetch(rs, -1, &err), 0);
+  conn_.reset();  // the connection goes first; the cursor must not touch it afterwards
+  EXPECT_EQ(cur->fetch(rs, -1, &err), 0);
+  cur.reset();
+  EXPECT_EQ(rs.rowCount(), 1);
+}
+
 TEST_F(FirebirdTest, ErrorsAreCleanTexts) {
   DbError err;
   EXPECT_FALSE(conn_->execute("SELEKT 1 FROM RDB$DATABASE", &err));

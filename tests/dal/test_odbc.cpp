@@ -230,6 +230,19 @@ TEST_F(OdbcPgTest, SeveralResultsAndServerMessages) {
   EXPECT_TRUE(conn_->takeMessages().isEmpty());
 }
 
+TEST_F(OdbcPgTest, CursorsOutliveTheirConnectionSafely) {
+  DbError err;
+  auto cur = conn_->execute("SELECT generate_series(1, 10) AS n", &err);
+  ASSERT_TRUE(cur) << err.message.toStdString();
+  RowSet rs(cur->fields());
+  EXPECT_EQ(cur->fetch(rs, 3, &err), 3);
+  conn_.reset();  // closes the connection first
+  EXPECT_EQ(cur->fetch(rs, -1, &err), 0);
+  EXPECT_FALSE(cur->nextResult(&err));
+  cur.reset();
+  EXPECT_EQ(RowTexts(rs, {"n"}), QStringList({"1", "2", "3"}));
+}
+
 TEST_F(OdbcPgTest, CancelAndTimeoutStopTheCommand) {
   DbError err;
   std::atomic<bool> done{false};
