@@ -145,7 +145,10 @@ TEST(TreeStore, DeleteMatchesPrefixComparison) {
 // "A > B" must not take the sibling "B >" (full name "A > B >") with it.
 TEST(TreeStore, DeleteRemovesItemAndDescendantsOnly) {
   TreeDb t;
-  for (const QString &r : {"A", "A > B", "a > b > C", "A > BC", "A > BC > D", "A > B >"}) t.add(r);
+  for (const char *r : {"A", "A > B", "a > b > C", "A > BC", "A > BC > D", "A > B >"}) t.add(r);
+  t.exec("CREATE TABLE Ref AS SELECT * FROM Tree;"
+         "DELETE FROM Ref WHERE SUBSTRING(FullName || ' > ', 1, 8) = 'A > B > ' COLLATE NOCASE");
+  EXPECT_EQ(t.fullNames("Ref"), (QStringList{"A", "A > BC", "A > BC > D"}));
   EXPECT_EQ(t.store().DeleteFromTreeById("A > B"), QString());
   EXPECT_EQ(t.fullNames(), (QStringList{"A", "A > B >", "A > BC", "A > BC > D"}));
   EXPECT_FALSE(t.store().FindTreeId("a > b > c"));
