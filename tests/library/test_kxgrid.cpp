@@ -124,6 +124,32 @@ TEST(KxGridColumns, MovingAColumnKeepsFieldnameAndCreationIndexAndItsValues) {
   EXPECT_EQ(g.currentIndex().column(), 0);
 }
 
+TEST(KxGridColumns, DraggingAHeaderMovesTheColumnWithItsFieldAndValues) {
+  auto t = MakeTable({"a", "b", "c"}, {{"a0", "b0", "c0"}});
+  BoundGrid bg(std::move(t), QSize(400, 200));
+  TKxGrid &g = bg.grid;
+  g.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&g));
+  QHeaderView *h = g.horizontalHeader();
+  const int y = h->height() / 2;
+  auto centre = [&](int visual) { return h->sectionViewportPosition(h->logicalIndex(visual)) + h->sectionSize(h->logicalIndex(visual)) / 2; };
+  const int x0 = centre(0), x2 = centre(2);
+  QTest::mousePress(h->viewport(), Qt::LeftButton, {}, QPoint(x0, y));
+  for (int x = x0; x <= x2 + 30; x += 10) QTest::mouseMove(h->viewport(), QPoint(x, y));
+  QTest::mouseRelease(h->viewport(), Qt::LeftButton, {}, QPoint(x2 + 30, y));
+  TKxColumn *a = nullptr;
+  for (int i = 0; i < 3; ++i)
+    if (g.GetColumn(i)->CreationIndex() == 0) a = g.GetColumn(i);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->Fieldname(), "a");
+  EXPECT_GT(a->Index(), 0) << "the column moved";
+  for (int i = 0; i < 3; ++i) {
+    TKxColumn *c = g.GetColumn(i);
+    EXPECT_EQ(c->CreationIndex(), c->Fieldname()[0].unicode() - 'a');
+    EXPECT_EQ(g.GridModel()->data(g.GridModel()->index(0, g.LogicalColumn(i))).toString(), c->Fieldname() + "0");
+  }
+}
+
 TEST(KxGridColumns, DeletingOneColumnLeavesTheOthersInPlace) {
   TKxGrid g;
   g.AddColumn("a", "a");
