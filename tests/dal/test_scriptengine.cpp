@@ -330,4 +330,38 @@ TEST(ScriptEngineServers, FirebirdProcedureBetweenSetTermLines) {
   EXPECT_TRUE(rows.contains(Q("10"))) << out.dump();
 }
 
+
+TEST(ScriptEngineServers, OdbcRunsGenericScripts) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const struct {
+    const char *what;
+    ConnParams params;
+  } targets[] = {
+      {"ODBC to an SQLite file", qrvtest::OdbcSqliteParams(dir.path() + Q("/odbc.db"))},
+      {"ODBC to the PostgreSQL test server", qrvtest::OdbcPgParams()},
+  };
+  for (const auto &t : targets) {
+    SCOPED_TRACE(t.what);
+    ConnectionPtr c = OpenServer("ODBC", t.params, t.what);
+    ASSERT_TRUE(c);
+    Output out;
+    ScriptEngine engine(c.get(), out.fn());
+    EXPECT_EQ(engine.dialect(), ScriptDialect::Generic);
+    const auto res = engine.run(Q("DROP TABLE IF EXISTS qrv_se_odbc;\n"
+                                  "CREATE TABLE qrv_se_odbc (id INT, name VARCHAR(20));\n"
+                                  "INSERT INTO qrv_se_odbc VALUES (1, 'a;b'), (2, 'c -- d');\n"
+                                  "SELECT id, name FROM qrv_se_odbc ORDER BY id;\n"
+                                  "GO\n"
+                                  "SELECT * FROM qrv_se_missing;\n"
+                                  "DROP TABLE qrv_se_odbc;"));
+    EXPECT_EQ(res.statements, 6) << out.dump();
+    EXPECT_EQ(res.errors, 1) << out.dump();
+    QStringList rows = out.of(ScriptOutputKind::Rows);
+    for (QString &r : rows) r = r.trimmed();  // the id column is right-aligned where the driver types it numeric
+    EXPECT_EQ(rows.mid(2), (QStringList{Q("1 | a;b"), Q("2 | c -- d")})) << out.dump();
+    EXPECT_TRUE(out.of(ScriptOutputKind::Info).contains(Q("2 rows affected."))) << out.dump();
+  }
+}
+
 }  // namespace
