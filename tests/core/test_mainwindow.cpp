@@ -581,8 +581,23 @@ TEST_F(MainWindowTest, ThemeSwitchRecoloursTheOpenWindowAndLaterWindows) {
   EXPECT_EQ(centerPixel(&later).rgba(), ThemeColorsFor(true).window.rgba());
 }
 
-TEST_F(MainWindowTest, LightThemeSurvivesARestart) {
-  startShown().SetDarkTheme(false);
+TEST_F(MainWindowTest, LightThemeChosenInOptionsSurvivesARestart) {
+  {
+    TfrmQRV &w = startShown();
+    bool ok = false;
+    w.FHooks.showOptions = [&] {
+      w.Settings().darkTheme = false;
+      return ok;
+    };
+    w.AL->UpdateAll();
+    ASSERT_TRUE(w.AL->acOptions->isEnabled());
+    w.AL->acOptions->trigger();  // cancelled: the open window keeps its look
+    EXPECT_TRUE(AppThemeIsDark());
+    ok = true;
+    w.AL->acOptions->trigger();
+    EXPECT_FALSE(AppThemeIsDark());
+    EXPECT_EQ(centerPixel(w.grTree).rgba(), 0xFFFFFFFFu);
+  }
   closeWindow();
   EXPECT_FALSE(savedSettings().readBool(QStringLiteral("Options"), QStringLiteral("DarkTheme"), true));
   TfrmQRV &w = startShown();
