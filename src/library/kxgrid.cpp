@@ -30,7 +30,7 @@ class TKxGridSelectionModel : public QItemSelectionModel {
 
 namespace {
 
-qint64 cellKey(int ACol, int ARow) { return (qint64(ACol) << 32) | quint32(ARow); }
+quint64 cellKey(int ACol, int ARow) { return (quint64(quint32(ACol)) << 32) | quint32(ARow); }
 
 bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_'); }
 
@@ -736,7 +736,7 @@ QVector<QRectF> TKxGrid::GetRegionForRange(const TKxColumn *AColumn, const QRect
   QVector<QRectF> res;
   const int n = int(AText.size());
   int from = std::clamp(APos, 0, n);
-  int to = std::clamp(APos + std::max(0, ALength), from, n);
+  int to = int(std::clamp<qint64>(qint64(APos) + std::max(0, ALength), from, n));
   if (ARoundToWord) {
     while (from > 0 && isWordChar(AText[from - 1])) --from;
     while (to < n && isWordChar(AText[to])) ++to;

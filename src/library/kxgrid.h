@@ -368,7 +368,7 @@ class TKxGrid : public QTableView {
   QList<int> FSelectedRows;
   QSet<int> FSelectedRowSet;
   QList<TCellCoord> FSelectedCells;
-  QSet<qint64> FSelectedCellSet;
+  QSet<quint64> FSelectedCellSet;
   bool FBlockSelecting = false;
   bool FBlockSelected = false;
   TCellCoord FBlockSelectionStart;
