@@ -10,6 +10,7 @@ CREATE TABLE Tree (
 );
 CREATE INDEX IX_Tree_FullName ON Tree (FullName COLLATE NOCASE);
 CREATE INDEX IX_Tree_Level ON Tree (Level);
+CREATE INDEX IX_Tree_Shown ON Tree (Level) WHERE Visible IS NOT 0 OR Expanded IS NOT 0;
 CREATE TABLE FilterRes (
   FullName TEXT,
   Type INT,

@@ -6,6 +6,7 @@
 #include "core/apppaths.h"
 #include "dal/conn_manager.h"
 #include "dal/drivertable.h"
+#include "tree/metarefresh.h"
 #include "tree/treestore.h"
 #include "util/textfile.h"
 
@@ -35,11 +36,9 @@ QString levelOf(const QString &path, int n) {
   return n < parts.size() ? parts[n] : QString();
 }
 
-QString noGenericRefresh(TreeRefreshContext &, const QString &, const QString &, bool, bool, bool) { return QString(); }
-
 }  // namespace
 
-GenericDbRefreshFn GenericDbRefresh = noGenericRefresh;
+GenericDbRefreshFn GenericDbRefresh = &FillTree_DB;
 
 bool IsCatalogDriver(const QString &driverId) {
   for (const char *d : kCatalogDrivers)

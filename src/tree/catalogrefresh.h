@@ -36,7 +36,8 @@ QStringList BuildStagingInserts(const QList<StagedRow> &rows);
 // path.
 QString TreeTmpDerivationSql();
 
-// The generic refresh of one database, used when the catalog query text is empty.
+// The generic refresh of one database (FillTree_DB), used when the catalog query text is empty; tests
+// may replace it.
 using GenericDbRefreshFn = QString (*)(TreeRefreshContext &ctx, const QString &parents, const QString &database,
                                        bool deleteOld, bool visible, bool expanded);
 extern GenericDbRefreshFn GenericDbRefresh;
