@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QTime>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <numeric>
 #include <string_view>
@@ -417,6 +419,23 @@ DecKey ParseDecimal(std::string_view s) {
   return k;
 }
 
+// The decimal rounded to a double: monotonic, so different doubles order their decimals.
+double DecimalApprox(const DecKey &k) {
+  if (k.sign == 0) return 0;
+  char buf[80];
+  size_t n = 0;
+  const size_t ip = std::min<size_t>(k.ip.size(), 40), fp = std::min<size_t>(k.fp.size(), 30);
+  if (k.ip.size() > 40) return k.sign * 1e300 * 10;  // beyond any double: infinity keeps the order
+  std::memcpy(buf, k.ip.data(), ip);
+  n = ip;
+  buf[n++] = '.';
+  std::memcpy(buf + n, k.fp.data(), fp);
+  n += fp;
+  buf[n] = 0;
+  // Truncating the fraction may make two different values equal, never swap them.
+  return k.sign * std::strtod(buf, nullptr);
+}
+
 int CompareDecimal(const DecKey &a, const DecKey &b) {
   if (a.sign != b.sign) return a.sign < b.sign ? -1 : 1;
   if (a.sign == 0) return 0;
@@ -434,8 +453,17 @@ struct SortColumn {
   std::vector<qint64> ints;
   std::vector<double> dbls;
   std::vector<std::string_view> txts;
+  std::vector<quint64> pfx;  // Txt: the first 8 bytes, big-endian; decides most comparisons in cache
   std::vector<DecKey> decs;
+  std::vector<double> approx;  // Dec: the value rounded to a double (rounding keeps strict order)
 };
+
+inline quint64 Prefix(std::string_view s) {
+  quint64 v = 0;
+  const size_t n = std::min<size_t>(8, s.size());
+  for (size_t i = 0; i < n; ++i) v |= quint64(static_cast<unsigned char>(s[i])) << (56 - 8 * i);
+  return v;
+}
 
 inline int CompareCell(const SortColumn &c, quint32 a, quint32 b) {
   const bool na = c.nulls[a], nb = c.nulls[b];
@@ -450,10 +478,13 @@ inline int CompareCell(const SortColumn &c, quint32 a, quint32 b) {
       return xn == yn ? 0 : (xn ? 1 : -1);
     }
     case SortColumn::Txt: {
+      if (c.pfx[a] != c.pfx[b]) return c.pfx[a] < c.pfx[b] ? -1 : 1;
       const int r = c.txts[a].compare(c.txts[b]);
       return r < 0 ? -1 : (r > 0 ? 1 : 0);
     }
-    case SortColumn::Dec: return CompareDecimal(c.decs[a], c.decs[b]);
+    case SortColumn::Dec:
+      if (c.approx[a] != c.approx[b]) return c.approx[a] < c.approx[b] ? -1 : 1;
+      return CompareDecimal(c.decs[a], c.decs[b]);
   }
   return 0;
 }
@@ -517,8 +548,14 @@ bool MemTable::setIndexFieldNames(const QString &list, QString *err) {
     switch (c.kind) {
       case SortColumn::Int: c.ints.resize(size_t(n)); break;
       case SortColumn::Dbl: c.dbls.resize(size_t(n)); break;
-      case SortColumn::Txt: c.txts.resize(size_t(n)); break;
-      case SortColumn::Dec: c.decs.resize(size_t(n)); break;
+      case SortColumn::Txt:
+        c.txts.resize(size_t(n));
+        c.pfx.resize(size_t(n));
+        break;
+      case SortColumn::Dec:
+        c.decs.resize(size_t(n));
+        c.approx.resize(size_t(n));
+        break;
     }
     const RowSet &rs = *rows_;
     for (qsizetype p = 0; p < n; ++p) {
@@ -556,6 +593,14 @@ bool MemTable::setIndexFieldNames(const QString &list, QString *err) {
           else c.txts[size_t(p)] = sv;
         }
       }
+    }
+  }
+
+  for (SortColumn &c : cols) {
+    if (c.kind == SortColumn::Txt) {
+      for (qsizetype p = 0; p < n; ++p) c.pfx[size_t(p)] = Prefix(c.txts[size_t(p)]);
+    } else if (c.kind == SortColumn::Dec) {
+      for (qsizetype p = 0; p < n; ++p) c.approx[size_t(p)] = DecimalApprox(c.decs[size_t(p)]);
     }
   }
 

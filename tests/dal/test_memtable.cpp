@@ -332,3 +332,19 @@ TEST(MemTableSort, SortSeesPostedEditsAndInsertsJoinTheEnd) {
   ASSERT_TRUE(t.setIndexFieldNames(QStringLiteral("Name")));
   EXPECT_EQ(Ids(t), (std::vector<qint64>{4, 2, 3, 1}));
 }
+
+TEST(MemTableSort, DecimalsBeyondDoublePrecisionKeepTheirOrder) {
+  auto rs = std::make_shared<RowSet>(FieldDefs{Fld("id", FieldType::Integer), Fld("d", FieldType::FMTBcd)});
+  const char *vals[] = {"12345678901234567890124", "0.10000000000000000001", "-0.1", "0.1",
+                        "12345678901234567890123", "-0.10000000000000000001", "0.100", "-0"};
+  for (int i = 0; i < 8; ++i) {
+    rs->appendInt(0, i);
+    rs->appendUtf8(1, vals[i], qsizetype(strlen(vals[i])));
+    rs->endRow();
+  }
+  MemTable t(rs);
+  ASSERT_TRUE(t.setIndexFieldNames(QStringLiteral("d")));
+  EXPECT_EQ(Ids(t), (std::vector<qint64>{5, 2, 7, 3, 6, 1, 4, 0}));
+  EXPECT_EQ(CompareDecimalText("1.50", "1.5"), 0);
+  EXPECT_EQ(CompareDecimalText("-2", "1"), -1);
+}
