@@ -383,8 +383,9 @@ bool FbConnection::open(const ConnParams &params, DbError *err) {
   const QString role = params.value(QStringLiteral("RoleName"));
   if (!role.isEmpty()) dpb.addString(isc_dpb_sql_role_name, role.toUtf8());
   bool ok = false;
-  const int loginTimeout = params.value(QStringLiteral("LoginTimeout")).toInt(&ok);
-  if (ok && loginTimeout > 0) dpb.addInt(isc_dpb_connect_timeout, loginTimeout);
+  int loginTimeout = params.value(QStringLiteral("LoginTimeout")).toInt(&ok);
+  if (!ok || loginTimeout <= 0) loginTimeout = 15;
+  dpb.addInt(isc_dpb_connect_timeout, loginTimeout);
 
   const QByteArray block = dpb.bytes();
 

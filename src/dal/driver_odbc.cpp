@@ -347,9 +347,9 @@ bool OdbcConnection::open(const ConnParams &params, DbError *err) {
     return false;
   }
   bool ok = false;
-  const int loginTimeout = params.value(QStringLiteral("LoginTimeout")).toInt(&ok);
-  if (ok && loginTimeout > 0)
-    SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeout)), 0);
+  int loginTimeout = params.value(QStringLiteral("LoginTimeout")).toInt(&ok);
+  if (!ok || loginTimeout <= 0) loginTimeout = 15;
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(loginTimeout)), 0);
   SQLWCHAR outStr[1024];
   SQLSMALLINT outLen = 0;
   const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, const_cast<SQLWCHAR *>(W(connStr)), SQL_NTS, outStr,
