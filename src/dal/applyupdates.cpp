@@ -375,6 +375,17 @@ bool ResolveUpdateTable(MemTable &t, const QString &driverId, const QString &sel
   return true;
 }
 
+bool ResolveUpdateTable(MemTable &t, Connection &conn, const QString &selectSql, QString *err) {
+  if (t.active() && t.updateTable().isEmpty()) {
+    DbError e;
+    if (!conn.resolveOrigins(t.rows()->fields(), &e)) {
+      if (err) *err = e.message;
+      return false;
+    }
+  }
+  return ResolveUpdateTable(t, conn.driverId(), selectSql, err);
+}
+
 QString BuildInsertSql(const MemTable &t, const QString &d, qsizetype row, QString *) {
   QStringList cols, vals;
   for (int c = 0; c < t.fieldCount(); ++c) {

@@ -40,6 +40,9 @@ bool ParseSingleTableSelect(const QString &driverId, const QString &sql, SingleT
 // driver gave for the fields; the table of a single-table SELECT text. Fields of other tables and
 // computed fields become read-only. False with err set when no table can be found.
 bool ResolveUpdateTable(MemTable &table, const QString &driverId, const QString &selectSql, QString *err);
+// The same after asking the connection for the origin names of the fields (a catalog query on servers
+// that give only ids); call it when no cursor of the connection is in use.
+bool ResolveUpdateTable(MemTable &table, Connection &conn, const QString &selectSql, QString *err);
 
 // The statements for one pending change of a row (see MemTable::pendingChanges). Empty with err set when
 // the row cannot be written (no column to identify it).

@@ -138,8 +138,7 @@ namespace {
 struct DbCase {
   const char *name;
   const char *driver;
-  // The edited result: its fifth column cannot be written back (a joined table's column where the
-  // driver names the origin of each column, else a computed one).
+  // The edited result: its fifth column cannot be written back.
   const char *select;
 };
 
@@ -205,7 +204,7 @@ TEST_P(ApplyOnServer, EditInsertDeleteWithAConflictAndAJoinedColumn) {
   ASSERT_TRUE(t.active());
   ASSERT_EQ(t.recordCount(), 4);
   QString err;
-  ASSERT_TRUE(ResolveUpdateTable(t, conn_->driverId(), sql, &err)) << err.toStdString();
+  ASSERT_TRUE(ResolveUpdateTable(t, *conn_, sql, &err)) << err.toStdString();
   EXPECT_EQ(t.updateTable(), "qrv_apply_t");
   EXPECT_TRUE(t.fields()[4].readOnly) << "the joined or computed column";
   EXPECT_FALSE(t.fields()[1].readOnly);
@@ -279,6 +278,9 @@ INSTANTIATE_TEST_SUITE_P(Databases, ApplyOnServer,
                                                   "SELECT t.id, t.name, t.note, t.amount, u.label FROM qrv_apply_t t "
                                                   "JOIN qrv_apply_u u ON u.id = t.id ORDER BY t.id"},
                                            DbCase{"PostgreSQL", "PG",
+                                                  "SELECT t.id, t.name, t.note, t.amount, u.label FROM qrv_apply_t t "
+                                                  "JOIN qrv_apply_u u ON u.id = t.id ORDER BY t.id"},
+                                           DbCase{"PostgreSQL_computed", "PG",
                                                   "SELECT id, name, note, amount, upper(name) AS label "
                                                   "FROM qrv_apply_t ORDER BY id"}),
                          [](const auto &info) { return std::string(info.param.name); });
