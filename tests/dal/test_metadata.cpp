@@ -406,18 +406,25 @@ TEST_P(MetaTest, ProceduresArgumentsAndGenerators) {
 
 TEST_P(MetaTest, MissingObjectsAndTheQuotedRetry) {
   const System &s = GetParam();
-  for (MetaKind k : {MetaKind::TableFields, MetaKind::Indexes, MetaKind::PrimaryKey, MetaKind::ForeignKeys,
-                     MetaKind::ProcArgs}) {
-    DbError err;
-    EXPECT_FALSE(GetMetaInfo(*conn_, k, "no_such_object", s.schema, &err)) << int(k);
-    EXPECT_EQ(err.code, ErrObjectNotFound) << int(k) << " " << err.message.toStdString();
-    EXPECT_EQ(err.kind, DbErrorKind::ObjectNotFound);
+  // Names with quotes and backslashes are looked up as names, never run as SQL.
+  for (const QString &name : {QString("no_such_object"), QString("it's\\' OR '1'='1"), QString("x\\")}) {
+    for (MetaKind k : {MetaKind::TableFields, MetaKind::Indexes, MetaKind::PrimaryKey, MetaKind::ForeignKeys,
+                       MetaKind::ProcArgs}) {
+      DbError err;
+      EXPECT_FALSE(GetMetaInfo(*conn_, k, name, s.schema, &err)) << int(k);
+      EXPECT_EQ(err.code, ErrObjectNotFound) << int(k) << " " << err.message.toStdString();
+      EXPECT_EQ(err.kind, DbErrorKind::ObjectNotFound);
+    }
   }
   // A double-quoted name is found on the second try, unquoted.
   RowSetPtr out;
   EXPECT_EQ(ConnectToMetaData(*conn_, MetaKind::TableFields, "\"" + s.head + "\"", s.schema, &out), QString());
   ASSERT_TRUE(out);
   EXPECT_EQ(out->rowCount(), 7);
+  // Quotes inside quotes come off one level per try.
+  EXPECT_EQ(ConnectToMetaData(*conn_, MetaKind::Indexes, "\"\"\"" + s.head + "\"\"\"", s.schema, &out), QString());
+  ASSERT_TRUE(out);
+  EXPECT_EQ(out->rowCount(), s.indexes.size());
   // Without quotes there is no retry: the error text comes back.
   const QString text = ConnectToMetaData(*conn_, MetaKind::TableFields, "no_such_object", s.schema, &out);
   EXPECT_TRUE(text.contains("no_such_object")) << text.toStdString();
