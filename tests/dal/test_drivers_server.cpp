@@ -51,6 +51,7 @@ struct ServerCase {
   const char *currentDb;
   const char *notFoundCode;  // SQLSTATE or error number in the message
   const char *wrongPassword; // part of the message
+  const char *endless;       // a stream of rows that takes minutes to end
   std::vector<ColumnCase> columns;
 };
 
@@ -72,7 +73,7 @@ const std::vector<ServerCase> &Cases() {
        "SELECT pg_terminate_backend(%1)", "SELECT g, 'v' || g FROM generate_series(1, 1000) g",
        "SELECT 1 / (500 - g) FROM generate_series(1, 1000) g", "SELECT '日本語' AS \"größe\"",
        "SELECT decode('%HEX%', 'hex') AS b", "SELECT repeat('ab', 500000) AS t", "SELECT current_database()",
-       "42P01", "password authentication failed",
+       "42P01", "password authentication failed", "SELECT generate_series(1, 500000000) AS g",
        {
            {"smallint", "-7", FieldType::Smallint, 0, 0, 0, "-7"},
            {"integer", "2147483647", FieldType::Integer, 0, 0, 0, "2147483647"},
@@ -102,7 +103,7 @@ const std::vector<ServerCase> &Cases() {
        "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000) "
        "SELECT x, CONCAT('v', x) FROM c",
        nullptr, "SELECT '日本語' AS `größe`", "SELECT X'%HEX%' AS b", "SELECT REPEAT('ab', 500000) AS t",
-       "SELECT DATABASE()", "1146", "Access denied",
+       "SELECT DATABASE()", "1146", "Access denied", "SELECT seq FROM seq_1_to_500000000",
        {
            {"smallint", "-7", FieldType::Smallint, 0, 0, 0, "-7"},
            {"int", "2147483647", FieldType::Integer, 0, 0, 0, "2147483647"},
@@ -358,12 +359,22 @@ TEST_P(ServerDriverTest, ChunkedFetchAbandonedCursorsAndALostConnection) {
     EXPECT_FALSE(orphan->nextResult(&e));
   }
 
-  // The server ends the session: the next command fails cleanly and the connection says it is closed.
+  // The server ends the session in the middle of a result: the fetch fails instead of ending short.
   RowSetPtr id = query(*conn_, QString::fromLatin1(s.ownId));
   ASSERT_TRUE(id);
   ConnectionPtr killer = openNew();
   ASSERT_TRUE(killer);
+  auto stream = conn_->execute(QString::fromLatin1(s.endless), &e);
+  ASSERT_TRUE(stream) << e.message.toStdString();
+  RowSet got(stream->fields());
+  EXPECT_EQ(stream->fetch(got, 10, &e), 10);
   exec(*killer, QString::fromLatin1(s.killSession).arg(id->text(0, 0)));
+  got.clear();
+  EXPECT_EQ(stream->fetch(got, -1, &e), -1);
+  EXPECT_EQ(e.kind, DbErrorKind::ConnectionLost) << e.message.toStdString();
+  stream.reset();
+
+  // The next command fails cleanly and the connection says it is closed.
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   e.clear();
   auto dead = conn_->execute(QStringLiteral("SELECT 1"), &e);
