@@ -29,8 +29,7 @@ test: test-deps
 	@bash scripts/test-servers.sh start
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
-	@set -a; . $(QRV_TEST_RUNDIR)/servers.env; set +a; \
-	  cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
 bench: build
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target $$(cd bench && ls bench_*.cpp | sed 's/\.cpp$$//')

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <cstdio>
 #include <memory>
 
 #include "core/application.h"
 #include "core/apppaths.h"
+#include "core/consolerunner.h"
 #include "core/datamodule.h"
 #include "core/mainwindow.h"
 #include "core/splash.h"
@@ -31,17 +31,11 @@ StartupArgs ParseStartupArgs(const QStringList &args) {
   return a;
 }
 
-static int runConsole(const QStringList &args) {
-  Q_UNUSED(args);
-  std::fprintf(stderr, "Console script runs are not available in this build.\n");
-  return 2;
-}
-
 int RunProgram(int argc, char **argv) {
   QStringList rawArgs;
   for (int i = 0; i < argc; ++i) rawArgs.append(QString::fromLocal8Bit(argv[i]));
   const StartupArgs sa = ParseStartupArgs(rawArgs);
-  if (sa.consoleRun) return runConsole(rawArgs);
+  if (sa.consoleRun) return RunConsoleScript(rawArgs);
 
   QrvApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(kProductName));
