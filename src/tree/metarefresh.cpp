@@ -49,8 +49,16 @@ class Errors {
 // (then the outer level commits). Readers on other connections keep seeing the last committed tree.
 class WriteBatch {
  public:
-  explicit WriteBatch(TreeRefreshContext &ctx) : db_(ctx.store ? ctx.store->db() : nullptr) {
+  explicit WriteBatch(TreeRefreshContext &ctx) : db_(ctx.store ? ctx.store->db() : nullptr) { begin(); }
+  void begin() {
     if (db_ && sqlite3_get_autocommit(db_)) began_ = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  }
+  // Commits what was written so far when this batch opened the transaction, and goes on in a new one:
+  // keeps a long schema from holding the write lock for its whole read.
+  void restart() {
+    if (!began_) return;
+    commit();
+    begin();
   }
   ~WriteBatch() { commit(); }
   void commit() {
@@ -465,8 +473,10 @@ QString FillTree_Schema(TreeRefreshContext &ctx, const QString &parents, const Q
     if (!list.ok()) return;
     const QString catPath = schemaPath + sep() + category;
     addHidden(ctx, category, catPath, TreeKind::Category, TreeLevel::SchemaCategory, CategoryInfo(list.items.size()));
+    int written = 0;
     for (const MetaItem &item : list.items) {
       if (ctx.aborted()) return;
+      if (++written % 100 == 0) batch.restart();
       if (kind == TreeKind::Routine)
         errors.add(FillTree_Proc(ctx, catPath + sep(), item.text(), kind, false, false, false));
       else
