@@ -493,11 +493,11 @@ inline int CompareCell(const SortColumn &c, quint32 a, quint32 b) {
 
 bool MemTable::setIndexFieldNames(const QString &list, QString *err) {
   checkBrowse();
-  struct Spec {
+  struct KeyField {
     int field;
     bool desc;
   };
-  std::vector<Spec> specs;
+  std::vector<KeyField> keys;
   for (const QString &raw : list.split(u';', Qt::SkipEmptyParts)) {
     QString name = raw.trimmed();
     bool desc = false;
@@ -518,14 +518,14 @@ bool MemTable::setIndexFieldNames(const QString &list, QString *err) {
       if (err) *err = QStringLiteral("Field '%1' not found").arg(name);
       return false;
     }
-    specs.push_back({f, desc});
+    keys.push_back({f, desc});
   }
   const qsizetype keepRow = currentRow();
   indexFields_ = list;
   order_.clear();
   sorted_ = false;
-  if (specs.empty() || !rows_) {
-    indexFields_ = specs.empty() ? QString() : list;
+  if (keys.empty() || !rows_) {
+    indexFields_ = keys.empty() ? QString() : list;
     if (keepRow >= 0) cur_ = std::max<qsizetype>(0, recordIndexOfRow(keepRow));
     return true;
   }
@@ -533,12 +533,12 @@ bool MemTable::setIndexFieldNames(const QString &list, QString *err) {
   const qsizetype n = naturalCount();
   const qsizetype base = rows_->rowCount();
   std::deque<QByteArray> holders;  // UTF-8 of overlay values
-  std::vector<SortColumn> cols(specs.size());
-  for (size_t k = 0; k < specs.size(); ++k) {
+  std::vector<SortColumn> cols(keys.size());
+  for (size_t k = 0; k < keys.size(); ++k) {
     SortColumn &c = cols[k];
-    const int f = specs[k].field;
+    const int f = keys[k].field;
     const FieldType ft = fields()[f].type;
-    c.desc = specs[k].desc;
+    c.desc = keys[k].desc;
     const StorageKind sk = StorageOf(ft);
     c.kind = sk == StorageKind::Int64 ? SortColumn::Int
              : sk == StorageKind::Double ? SortColumn::Dbl
