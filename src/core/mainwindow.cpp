@@ -405,6 +405,8 @@ TfrmQRV::TfrmQRV(IniFile *settingsIni, QWidget *parent) : QMainWindow(parent) {
 }
 
 TfrmQRV::~TfrmQRV() {
+  // Hiding the children below would report focus changes to a window that is already half gone.
+  disconnect(qApp, &QApplication::focusChanged, this, &TfrmQRV::OnFocusChanged);
   SetApplicationExceptionHandler(nullptr);
   if (qApp) qApp->removeEventFilter(this);
 }

@@ -426,10 +426,10 @@ double DecimalApprox(const DecKey &k) {
   size_t n = 0;
   const size_t ip = std::min<size_t>(k.ip.size(), 40), fp = std::min<size_t>(k.fp.size(), 30);
   if (k.ip.size() > 40) return k.sign * 1e300 * 10;  // beyond any double: infinity keeps the order
-  std::memcpy(buf, k.ip.data(), ip);
+  if (ip) std::memcpy(buf, k.ip.data(), ip);
   n = ip;
   buf[n++] = '.';
-  std::memcpy(buf + n, k.fp.data(), fp);
+  if (fp) std::memcpy(buf + n, k.fp.data(), fp);
   n += fp;
   buf[n] = 0;
   // Truncating the fraction may make two different values equal, never swap them.
