@@ -53,10 +53,12 @@ QString AddErrorCode(int code) { return QStringLiteral("\r\n[Error Code: %1]").a
 
 QString BuildFirstRowsSelect(const QString &driverId, const QString &table, int count) {
   auto is = [&](const char *id) { return driverId.compare(QLatin1String(id), Qt::CaseInsensitive) == 0; };
-  if (is("MSSQL") || is("MSAcc")) return QStringLiteral("SELECT TOP %1 * FROM %2").arg(count).arg(table);
-  if (is("FB")) return QStringLiteral("SELECT FIRST %1 * FROM %2").arg(count).arg(table);
-  if (is("Ora")) return QStringLiteral("SELECT * FROM %1 WHERE ROWNUM <= %2;").arg(table).arg(count);
-  return QStringLiteral("SELECT * FROM %1 LIMIT %2").arg(table).arg(count);
+  // One arg() call each, so a "%1" inside the table name stays as written.
+  const QString n = QString::number(count);
+  if (is("MSSQL") || is("MSAcc")) return QStringLiteral("SELECT TOP %1 * FROM %2").arg(n, table);
+  if (is("FB")) return QStringLiteral("SELECT FIRST %1 * FROM %2").arg(n, table);
+  if (is("Ora")) return QStringLiteral("SELECT * FROM %1 WHERE ROWNUM <= %2;").arg(table, n);
+  return QStringLiteral("SELECT * FROM %1 LIMIT %2").arg(table, n);
 }
 
 }  // namespace qrv

@@ -198,6 +198,11 @@ TEST(DriverTable, ErrorTextHelpersAndFirstRowsSelect) {
     EXPECT_EQ(qrv::BuildFirstRowsSelect(QString::fromLatin1(s.id), QStringLiteral("t1"), 1000),
               QString::fromLatin1(s.sql))
         << s.id;
+  // A table name with a place marker in it stays as written.
+  EXPECT_EQ(qrv::BuildFirstRowsSelect(QStringLiteral("Ora"), QStringLiteral("\"a%2\""), 10),
+            QStringLiteral("SELECT * FROM \"a%2\" WHERE ROWNUM <= 10;"));
+  EXPECT_EQ(qrv::BuildFirstRowsSelect(QStringLiteral("MSSQL"), QStringLiteral("[%1x]"), 5),
+            QStringLiteral("SELECT TOP 5 * FROM [%1x]"));
 }
 
 TEST(DriverFactory, EveryIdGivesAConnectionOrAClearErrorNamingTheDriver) {
