@@ -4,7 +4,7 @@
 set -euo pipefail
 
 pkgs=(build-essential cmake pkg-config ccache
-      qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+      qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
       libpcre2-dev libsqlite3-dev libpq-dev libmariadb-dev unixodbc-dev firebird-dev
       sqlite3)
 if [[ "${1:-}" == "--test" ]]; then
