@@ -12,7 +12,7 @@ QLabel *makeLabel(QWidget *AParent, int AWidth) {
   return l;
 }
 
-// Delphi's "%.0n": rounded to a whole number, thousands grouped.
+// A count as shown in the status bar: rounded to a whole number, thousands grouped.
 QString wholeWithThousands(double AValue, const QLocale &ALocale) {
   QLocale loc = ALocale;
   loc.setNumberOptions(loc.numberOptions() & ~QLocale::OmitGroupSeparator);
