@@ -660,12 +660,11 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
                           kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
   QString table = object;
   if (tableLevel) {
-    QString sql = QStringLiteral("SELECT name FROM %1 WHERE type IN ('table','view') AND name = %2 COLLATE NOCASE")
-                      .arg(master, Lit(object));
-    if (schema.isEmpty())
-      sql += QStringLiteral(" UNION ALL SELECT name FROM sqlite_temp_master WHERE type IN ('table','view') AND name = "
-                            "%1 COLLATE NOCASE")
-                 .arg(Lit(object));
+    // table_list looks the name up in the schema's hash (ignoring case) instead of scanning sqlite_master,
+    // which made a walk over many tables quadratic. Without a schema, main comes before temp.
+    QString sql = QStringLiteral("SELECT name FROM pragma_table_list(%1) WHERE type IN ('table','view')").arg(Lit(object));
+    sql += schema.isEmpty() ? QStringLiteral(" AND schema IN ('main','temp') ORDER BY schema = 'temp'")
+                            : QStringLiteral(" AND schema = %1").arg(Lit(schema));
     auto t = Query(c, sql, err);
     if (!t) return nullptr;
     if (t->rowCount() == 0) return NotFound(err, schema, object);
