@@ -4,6 +4,7 @@
 
 #include "core/apppaths.h"
 #include "dal/drivertable.h"
+#include "dal/localsql.h"
 #include "tree/treestore.h"
 
 namespace qrv {
@@ -23,13 +24,7 @@ TDM::~TDM() {
 
 QString TDM::ExecIntQuery(const QString &sql) {
   if (!fdcIntDB) return QStringLiteral("The local database is not open");
-  char *err = nullptr;
-  if (sqlite3_exec(fdcIntDB, sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-    const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(fdcIntDB));
-    sqlite3_free(err);
-    return msg;
-  }
-  return QString();
+  return dal::ExecSql(fdcIntDB, sql);
 }
 
 bool TDM::openLocalDatabase(QString *failure) {

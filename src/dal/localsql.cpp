@@ -288,16 +288,21 @@ ModuleData *EnsureModule(sqlite3 *db, QString *err) {
 }
 
 bool Exec(sqlite3 *db, const QString &sql, QString *err) {
-  char *msg = nullptr;
-  if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &msg) != SQLITE_OK) {
-    if (err) *err = QString::fromUtf8(msg ? msg : sqlite3_errmsg(db));
-    sqlite3_free(msg);
-    return false;
-  }
-  return true;
+  const QString e = ExecSql(db, sql);
+  if (e.isEmpty()) return true;
+  if (err) *err = e;
+  return false;
 }
 
 }  // namespace
+
+QString ExecSql(sqlite3 *db, const QString &sql) {
+  char *msg = nullptr;
+  if (sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &msg) == SQLITE_OK) return QString();
+  const QString e = QString::fromUtf8(msg ? msg : sqlite3_errmsg(db));
+  sqlite3_free(msg);
+  return e;
+}
 
 bool RegisterMemTable(sqlite3 *db, const QString &name, const MemTable &table, QString *err) {
   if (!db) {

@@ -25,6 +25,9 @@ QString SqliteDeclaredType(const FieldDef &f);
 // The field described by a declared SQLite column type; false when the text gives no type.
 bool FieldFromDeclaredType(const QString &declType, FieldDef *f);
 
+// Executes the statements of a text on an SQLite handle; returns the error text, empty on success.
+QString ExecSql(sqlite3 *db, const QString &sql);
+
 // Reads every row of a prepared statement (stepping it to the end) into a RowSet. Column types come from
 // the declared types, else from the first non-null value of the column. nullptr with err on failure.
 RowSetPtr ReadSqliteRows(sqlite3 *db, sqlite3_stmt *stmt, QString *err = nullptr);

@@ -1,8 +1,7 @@
 #include "tree/refreshcontext.h"
 
-#include <sqlite3.h>
-
 #include "dal/conn_manager.h"
+#include "dal/localsql.h"
 #include "tree/treestore.h"
 
 namespace qrv {
@@ -16,13 +15,7 @@ QString TreeRefreshContext::ReConnect(const QString &baseDriver, const QString &
 
 QString TreeRefreshContext::ExecIntQuery(const QString &sql) {
   if (!store || !store->db()) return QStringLiteral("The local database is not open");
-  char *err = nullptr;
-  if (sqlite3_exec(store->db(), sql.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-    const QString msg = QString::fromUtf8(err ? err : sqlite3_errmsg(store->db()));
-    sqlite3_free(err);
-    return msg;
-  }
-  return QString();
+  return dal::ExecSql(store->db(), sql);
 }
 
 }  // namespace qrv

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include "dal/drivertable.h"
+#include "dal/localsql.h"
 #include "dal/sqlite_functions.h"
 #include "util/inifile.h"
 
@@ -55,13 +56,7 @@ sqlite3_stmt *TreeStore::prepare(sqlite3_stmt *&slot, const char *sql, QString *
 
 QString TreeStore::exec(const char *sql) {
   if (!db_) return QStringLiteral("The local database is not open");
-  char *err = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-    const QString msg = err ? QString::fromUtf8(err) : lastError(db_);
-    sqlite3_free(err);
-    return msg;
-  }
-  return QString();
+  return dal::ExecSql(db_, QString::fromUtf8(sql));
 }
 
 QString TreeStore::ensureTables() {
