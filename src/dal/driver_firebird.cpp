@@ -671,6 +671,14 @@ bool FbCursor::appendRow(RowSet &out, DbError *err) {
     }
     const char *p = v.sqldata;
     const FieldDef &f = fields_[i];
+    // Exact integers of any width; a negative scale makes them decimals, kept as text.
+    auto appendExact = [&](auto x) {
+      std::memcpy(&x, p, sizeof x);
+      if (v.sqlscale < 0)
+        out.appendText(i, ScaledToText(x, v.sqlscale));
+      else
+        out.appendInt(i, x);
+    };
     switch (v.sqltype & ~1) {
       case SQL_TEXT: {
         if (f.type == FieldType::Bytes) {
@@ -694,27 +702,15 @@ bool FbCursor::appendRow(RowSet &out, DbError *err) {
           out.appendText(i, conn_->decode(p + 2, len));
         break;
       }
-      case SQL_SHORT: {
-        ISC_SHORT x;
-        std::memcpy(&x, p, sizeof x);
-        if (v.sqlscale < 0) out.appendText(i, ScaledToText(x, v.sqlscale));
-        else out.appendInt(i, x);
+      case SQL_SHORT:
+        appendExact(ISC_SHORT{});
         break;
-      }
-      case SQL_LONG: {
-        ISC_LONG x;
-        std::memcpy(&x, p, sizeof x);
-        if (v.sqlscale < 0) out.appendText(i, ScaledToText(x, v.sqlscale));
-        else out.appendInt(i, x);
+      case SQL_LONG:
+        appendExact(ISC_LONG{});
         break;
-      }
-      case SQL_INT64: {
-        ISC_INT64 x;
-        std::memcpy(&x, p, sizeof x);
-        if (v.sqlscale < 0) out.appendText(i, ScaledToText(x, v.sqlscale));
-        else out.appendInt(i, x);
+      case SQL_INT64:
+        appendExact(ISC_INT64{});
         break;
-      }
       case SQL_FLOAT: {
         float x;
         std::memcpy(&x, p, sizeof x);
