@@ -17,16 +17,12 @@ namespace {
 
 const char *const kCatalogDrivers[] = {"MSSQL", "PG", "MySQL", "Ora"};
 
-QString sqlLiteral(const QString &s) {
-  QString out = s;
-  out.replace(u'\'', QStringLiteral("''"));
-  return u'\'' + out + u'\'';
-}
-
 QString quoteDoubled(const QString &s) {
   QString out = s;
   return out.replace(u'\'', QStringLiteral("''"));
 }
+
+QString sqlLiteral(const QString &s) { return u'\'' + quoteDoubled(s) + u'\''; }
 
 bool is(const QString &a, const char *b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
 
