@@ -3,6 +3,10 @@
 #include <QHash>
 #include <QSet>
 #include <QVariant>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "dal/driver_odbc.h"
@@ -67,23 +71,43 @@ QList<ColSpec> SpecOf(MetaKind kind) {
   return c;
 }
 
+// The columns of each kind, worked out once: a metadata request makes one result of a few rows, so
+// building the field list anew each time would cost more than the rows themselves.
+struct Shape {
+  QList<ColSpec> spec;
+  FieldDefs defs;
+};
+
+const Shape &ShapeOf(MetaKind kind) {
+  static const QHash<int, Shape> shapes = [] {
+    QHash<int, Shape> all;
+    for (MetaKind k : {MetaKind::Catalogs, MetaKind::Schemas, MetaKind::Tables, MetaKind::TableFields,
+                       MetaKind::Indexes, MetaKind::PrimaryKey, MetaKind::ForeignKeys, MetaKind::Procs,
+                       MetaKind::ProcArgs, MetaKind::Generators}) {
+      Shape &s = all[int(k)];
+      s.spec = SpecOf(k);
+      for (const ColSpec &c : s.spec) {
+        FieldDef f;
+        f.name = QString::fromLatin1(c.name);
+        f.type = c.isInt ? FieldType::Integer : FieldType::WideString;
+        f.size = c.isInt ? 0 : 255;
+        s.defs.append(f);
+      }
+    }
+    return all;
+  }();
+  return shapes.find(int(kind)).value();
+}
+
 // Builds the result row by row; unset texts are empty, unset numbers 0; RECNO counts from 1.
 class Builder {
  public:
-  explicit Builder(MetaKind kind) : spec_(SpecOf(kind)) {
-    FieldDefs defs;
-    for (const ColSpec &c : spec_) {
-      FieldDef f;
-      f.name = QString::fromLatin1(c.name);
-      f.type = c.isInt ? FieldType::Integer : FieldType::WideString;
-      f.size = c.isInt ? 0 : 255;
-      defs.append(f);
-    }
-    rs_ = std::make_shared<RowSet>(defs);
+  explicit Builder(MetaKind kind) : spec_(ShapeOf(kind).spec) {
+    rs_ = std::make_shared<RowSet>(ShapeOf(kind).defs);
     values_.resize(spec_.size());
   }
   Builder &set(const char *col, const QVariant &v) {
-    const int i = rs_->fieldIndex(QString::fromLatin1(col));
+    const int i = indexOf(col);
     Q_ASSERT(i >= 0);
     if (i >= 0) values_[i] = v;
     return *this;
@@ -105,7 +129,14 @@ class Builder {
   RowSetPtr result() const { return rs_; }
 
  private:
-  QList<ColSpec> spec_;
+  // The column names are the literals of SpecOf: a plain comparison of a dozen short names.
+  int indexOf(const char *col) const {
+    for (int i = 0; i < spec_.size(); ++i)
+      if (std::strcmp(spec_[i].name, col) == 0) return i;
+    return -1;
+  }
+
+  const QList<ColSpec> &spec_;
   RowSetPtr rs_;
   QVector<QVariant> values_;
 };
@@ -651,31 +682,91 @@ void SplitDeclaredType(const QString &decl, QString *name, QList<int> *nums) {
   }
 }
 
+// The rows of a statement run straight on the SQLite handle. Metadata comes from pragmas that cost a
+// few microseconds; a cursor's set-up (field types, origins, result storage) would cost more than the
+// pragma itself, and a refresh asks thousands of them.
+class LiteRows {
+ public:
+  bool run(sqlite3 *db, const QString &sql, DbError *err) {
+    cells_.clear();
+    rows_ = 0;
+    sqlite3_stmt *st = nullptr;
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &st, nullptr) != SQLITE_OK)
+      return fail(db, err);
+    cols_ = sqlite3_column_count(st);
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+      for (int c = 0; c < cols_; ++c) {
+        switch (sqlite3_column_type(st, c)) {
+          case SQLITE_NULL: cells_.emplace_back(); break;
+          case SQLITE_INTEGER: cells_.emplace_back(qint64(sqlite3_column_int64(st, c))); break;
+          default:
+            cells_.emplace_back(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, c)),
+                                                  sqlite3_column_bytes(st, c)));
+        }
+      }
+      ++rows_;
+    }
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE || fail(db, err);
+  }
+  qsizetype rowCount() const { return rows_; }
+  bool isNull(qsizetype r, int c) const { return cells_[size_t(r * cols_ + c)].isNull(); }
+  QString text(qsizetype r, int c) const { return cells_[size_t(r * cols_ + c)].toString(); }
+  qint64 integer(qsizetype r, int c) const { return cells_[size_t(r * cols_ + c)].toLongLong(); }
+  // Sorts the rows by a key of each row (the pragmas return their rows in storage order).
+  template <typename Key>
+  void sortBy(Key key) {
+    std::vector<qsizetype> order(static_cast<size_t>(rows_));
+    for (qsizetype r = 0; r < rows_; ++r) order[size_t(r)] = r;
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype x, qsizetype y) { return key(x) < key(y); });
+    std::vector<QVariant> sorted;
+    sorted.reserve(cells_.size());
+    for (qsizetype r : order)
+      for (int c = 0; c < cols_; ++c) sorted.push_back(cells_[size_t(r * cols_ + c)]);
+    cells_.swap(sorted);
+  }
+
+ private:
+  static bool fail(sqlite3 *db, DbError *err) {
+    SetErr(err, QString::fromUtf8(sqlite3_errmsg(db)), sqlite3_errcode(db));
+    return false;
+  }
+  int cols_ = 0;
+  qsizetype rows_ = 0;
+  std::vector<QVariant> cells_;
+};
+
 RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const QString &schema, DbError *err,
                      const QList<int> &kinds) {
+  sqlite3 *db = c.sqliteHandle();
+  if (!db) {
+    SetErr(err, QStringLiteral("The SQLite connection has no database handle"));
+    return nullptr;
+  }
   Builder b(kind);
   const QString master = schema.isEmpty() ? QStringLiteral("sqlite_master") : Ident(schema) + QLatin1String(".sqlite_master");
-  const QString schemaArg = schema.isEmpty() ? QString() : QLatin1String(", ") + Lit(schema);
   const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
                           kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
-  QString table = object;
-  if (tableLevel) {
-    // table_list looks the name up in the schema's hash (ignoring case) instead of scanning sqlite_master,
-    // which made a walk over many tables quadratic. Without a schema, main comes before temp.
-    QString sql = QStringLiteral("SELECT name FROM pragma_table_list(%1) WHERE type IN ('table','view')").arg(Lit(object));
-    sql += schema.isEmpty() ? QStringLiteral(" AND schema IN ('main','temp') ORDER BY schema = 'temp'")
-                            : QStringLiteral(" AND schema = %1").arg(Lit(schema));
-    auto t = Query(c, sql, err);
-    if (!t) return nullptr;
-    if (t->rowCount() == 0) return NotFound(err, schema, object);
-    table = T(*t, 0, 0);
-    b.set("TABLE_NAME", table);
-  }
+  // "PRAGMA [schema.]name('table')": the table is found through the schema's hash of names (ignoring
+  // case, like SQL itself does), so a walk over many tables stays linear.
+  auto pragma = [&](const char *name) {
+    return QStringLiteral("PRAGMA %1%2(%3)")
+        .arg(schema.isEmpty() ? QString() : Ident(schema) + u'.', QLatin1String(name), Lit(object));
+  };
+  // The table exists when it has columns; asked only when a request found no rows.
+  auto exists = [&](bool *found) {
+    LiteRows t;
+    if (!t.run(db, pragma("table_info"), err)) return false;
+    *found = t.rowCount() > 0;
+    return true;
+  };
   auto base = [&] {
     b.set("SCHEMA_NAME", schema);
-    if (tableLevel) b.set("TABLE_NAME", table);
+    if (tableLevel) b.set("TABLE_NAME", object);
   };
-  RowSetPtr rs;
+  LiteRows rs;
   switch (kind) {
     case MetaKind::Catalogs:
     case MetaKind::Schemas:
@@ -690,35 +781,32 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
                         .arg(master);
       if (schema.isEmpty())
         sql += QStringLiteral(" UNION ALL SELECT name, 'temp' FROM sqlite_temp_master WHERE type = 'table'");
-      rs = Query(c, sql + QStringLiteral(" ORDER BY 1"), err);
-      if (!rs) return nullptr;
-      for (qsizetype r = 0; r < rs->rowCount(); ++r) {
-        const QString t = T(*rs, r, 1);
+      if (!rs.run(db, sql + QStringLiteral(" ORDER BY 1"), err)) return nullptr;
+      for (qsizetype r = 0; r < rs.rowCount(); ++r) {
+        const QString t = rs.text(r, 1);
         const int tk = t == QLatin1String("view") ? tkView : t == QLatin1String("temp") ? tkTempTable : tkTable;
         if (!WantKind(kinds, tk)) continue;
         base();
-        b.set("TABLE_NAME", T(*rs, r, 0)).set("TABLE_TYPE", tk).set("TABLE_SCOPE", 1);
+        b.set("TABLE_NAME", rs.text(r, 0)).set("TABLE_TYPE", tk).set("TABLE_SCOPE", 1);
         b.add();
       }
       break;
     }
     case MetaKind::TableFields: {
-      rs = Query(c, QStringLiteral("SELECT cid, name, type, \"notnull\", dflt_value, pk FROM pragma_table_info(%1%2) "
-                                   "ORDER BY cid")
-                        .arg(Lit(table), schemaArg),
-                 err);
-      if (!rs) return nullptr;
+      // cid, name, type, notnull, dflt_value, pk; every table and view has at least one column.
+      if (!rs.run(db, pragma("table_info"), err)) return nullptr;
+      if (rs.rowCount() == 0) return NotFound(err, schema, object);
       int pkCount = 0;
-      for (qsizetype r = 0; r < rs->rowCount(); ++r)
-        if (I(*rs, r, 5) > 0) ++pkCount;
-      for (qsizetype r = 0; r < rs->rowCount(); ++r) {
+      for (qsizetype r = 0; r < rs.rowCount(); ++r)
+        if (rs.integer(r, 5) > 0) ++pkCount;
+      for (qsizetype r = 0; r < rs.rowCount(); ++r) {
         QString tn;
         QList<int> nums;
-        SplitDeclaredType(T(*rs, r, 2), &tn, &nums);
-        const bool rowid = pkCount == 1 && I(*rs, r, 5) > 0 && tn.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+        SplitDeclaredType(rs.text(r, 2), &tn, &nums);
+        const bool rowid = pkCount == 1 && rs.integer(r, 5) > 0 && tn.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
         int attrs = 0;
-        if (!I(*rs, r, 3) && !rowid) attrs |= ColumnAttrNullable;
-        if (!rs->isNull(r, 4)) attrs |= ColumnAttrDefault;
+        if (!rs.integer(r, 3) && !rowid) attrs |= ColumnAttrNullable;
+        if (!rs.isNull(r, 4)) attrs |= ColumnAttrDefault;
         if (rowid) attrs |= ColumnAttrAutoInc;
         qint64 prec = 0, scale = 0, len = 0;
         if (IsCharType(tn)) len = nums.value(0);
@@ -727,7 +815,7 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
           scale = nums.value(1);
         }
         base();
-        b.set("COLUMN_NAME", T(*rs, r, 1)).set("COLUMN_POSITION", I(*rs, r, 0) + 1);
+        b.set("COLUMN_NAME", rs.text(r, 1)).set("COLUMN_POSITION", rs.integer(r, 0) + 1);
         b.set("COLUMN_DATATYPE", int(TypeOfName(tn, int(scale)))).set("COLUMN_TYPENAME", tn);
         b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", prec).set("COLUMN_SCALE", scale);
         b.set("COLUMN_LENGTH", len);
@@ -737,28 +825,34 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
     }
     case MetaKind::Indexes:
     case MetaKind::PrimaryKey: {
-      rs = Query(c, QStringLiteral("SELECT name, \"unique\", origin FROM pragma_index_list(%1%2) ORDER BY name")
-                        .arg(Lit(table), schemaArg),
-                 err);
-      if (!rs) return nullptr;
+      // seq, name, unique, origin, partial
+      if (!rs.run(db, pragma("index_list"), err)) return nullptr;
+      rs.sortBy([&](qsizetype r) { return rs.text(r, 1); });
       bool pkSeen = false;
-      for (qsizetype r = 0; r < rs->rowCount(); ++r) {
-        const int ik = T(*rs, r, 2) == QLatin1String("pk") ? ikPrimaryKey : I(*rs, r, 1) ? ikUnique : ikNonUnique;
+      for (qsizetype r = 0; r < rs.rowCount(); ++r) {
+        const int ik = rs.text(r, 3) == QLatin1String("pk") ? ikPrimaryKey : rs.integer(r, 2) ? ikUnique : ikNonUnique;
         if (ik == ikPrimaryKey) pkSeen = true;
         if (kind == MetaKind::PrimaryKey && ik != ikPrimaryKey) continue;
         base();
-        b.set("INDEX_NAME", T(*rs, r, 0)).set("CONSTRAINT_NAME", ik == ikNonUnique ? QString() : T(*rs, r, 0));
+        b.set("INDEX_NAME", rs.text(r, 1)).set("CONSTRAINT_NAME", ik == ikNonUnique ? QString() : rs.text(r, 1));
         b.set("INDEX_TYPE", ik);
         b.add();
       }
+      if (rs.rowCount() == 0 && kind == MetaKind::Indexes) {
+        bool found = false;
+        if (!exists(&found)) return nullptr;
+        if (!found) return NotFound(err, schema, object);
+      }
       if (kind == MetaKind::PrimaryKey && !pkSeen) {
         // An INTEGER PRIMARY KEY is the row id and has no index of its own.
-        auto pk = Query(c, QStringLiteral("SELECT COUNT(*) FROM pragma_table_info(%1%2) WHERE pk > 0").arg(Lit(table), schemaArg),
-                        err);
-        if (!pk) return nullptr;
-        if (pk->rowCount() && I(*pk, 0, 0) > 0) {
+        LiteRows cols;
+        if (!cols.run(db, pragma("table_info"), err)) return nullptr;
+        if (cols.rowCount() == 0) return NotFound(err, schema, object);
+        bool hasPk = false;
+        for (qsizetype r = 0; r < cols.rowCount(); ++r) hasPk = hasPk || cols.integer(r, 5) > 0;
+        if (hasPk) {
           base();
-          b.set("INDEX_NAME", QStringLiteral("PK_") + table).set("CONSTRAINT_NAME", QStringLiteral("PK_") + table);
+          b.set("INDEX_NAME", QStringLiteral("PK_") + object).set("CONSTRAINT_NAME", QStringLiteral("PK_") + object);
           b.set("INDEX_TYPE", ikPrimaryKey);
           b.add();
         }
@@ -766,16 +860,21 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
       break;
     }
     case MetaKind::ForeignKeys: {
-      rs = Query(c, QStringLiteral("SELECT id, \"table\", on_delete, on_update FROM pragma_foreign_key_list(%1%2) "
-                                   "WHERE seq = 0 ORDER BY id DESC")
-                        .arg(Lit(table), schemaArg),
-                 err);
-      if (!rs) return nullptr;
+      // id, seq, table, from, to, on_update, on_delete, match; one row per column of a key.
+      if (!rs.run(db, pragma("foreign_key_list"), err)) return nullptr;
+      if (rs.rowCount() == 0) {
+        bool found = false;
+        if (!exists(&found)) return nullptr;
+        if (!found) return NotFound(err, schema, object);
+      }
+      rs.sortBy([&](qsizetype r) { return -rs.integer(r, 0); });
       // SQLite keeps no constraint names here: the keys are numbered in their order of declaration.
-      for (qsizetype r = 0; r < rs->rowCount(); ++r) {
+      int n = 0;
+      for (qsizetype r = 0; r < rs.rowCount(); ++r) {
+        if (rs.integer(r, 1) != 0) continue;
         base();
-        b.set("FKEY_NAME", QStringLiteral("FK_%1_%2").arg(table, QString::number(r + 1))).set("PKEY_TABLE_NAME", T(*rs, r, 1));
-        b.set("DELETE_RULE", RuleFromText(T(*rs, r, 2))).set("UPDATE_RULE", RuleFromText(T(*rs, r, 3)));
+        b.set("FKEY_NAME", QStringLiteral("FK_%1_%2").arg(object, QString::number(++n))).set("PKEY_TABLE_NAME", rs.text(r, 2));
+        b.set("DELETE_RULE", RuleFromText(rs.text(r, 6))).set("UPDATE_RULE", RuleFromText(rs.text(r, 5)));
         b.add();
       }
       break;
