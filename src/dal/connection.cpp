@@ -55,6 +55,31 @@ QString Connection::quoteLiteral(const QVariant &value) const {
   }
 }
 
+std::unique_ptr<Cursor> Connection::executeParams(const QString &sql, const QStringList &params, DbError *err) {
+  QString text;
+  text.reserve(sql.size() + 16 * params.size());
+  QChar quote;  // the quote character of the literal or name being copied, else null
+  for (qsizetype i = 0; i < sql.size(); ++i) {
+    const QChar ch = sql[i];
+    if (!quote.isNull()) {
+      if (ch == quote) quote = QChar();
+    } else if (ch == u'\'' || ch == u'"' || ch == u'`') {
+      quote = ch;
+    } else if (ch == u'$' && i + 1 < sql.size() && sql[i + 1].isDigit()) {
+      qsizetype end = i + 1;
+      while (end < sql.size() && sql[end].isDigit()) ++end;
+      const int n = sql.mid(i + 1, end - i - 1).toInt();
+      if (n >= 1 && n <= params.size()) {
+        text += quoteLiteral(params[n - 1]);
+        i = end - 1;
+        continue;
+      }
+    }
+    text += ch;
+  }
+  return execute(text, err);
+}
+
 QString Connection::quoteIdentifier(const QString &name) const {
   QString s = name;
   s.replace(u'"', QLatin1String("\"\""));

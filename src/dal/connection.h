@@ -80,6 +80,11 @@ class Connection {
 
   // Executes a text (several statements where the server takes them in one text).
   virtual std::unique_ptr<Cursor> execute(const QString &sql, DbError *err) = 0;
+  // Runs one statement whose values travel apart from its text: $1, $2, ... stand for params (texts).
+  // A server that keeps prepared statements plans each text once per connection and then only runs it,
+  // which is what a refresh asking the same catalog question for thousands of tables wants. By
+  // default the values are written into the text as this server's literals ($n inside quotes stays).
+  virtual std::unique_ptr<Cursor> executeParams(const QString &sql, const QStringList &params, DbError *err);
   // Stops the running command on the server. May be called from any thread at any moment.
   virtual void cancel() = 0;
   // Execution time-out of each command in milliseconds; 0 for none.

@@ -237,6 +237,7 @@ class PgConnection final : public Connection {
     cancel_ = PQgetCancel(c);
     lost_ = false;
     origins_.clear();
+    prepared_.clear();
     return true;
   }
 
@@ -254,9 +255,67 @@ class PgConnection final : public Connection {
   bool isOpen() const override { return conn_ != nullptr && !lost_ && PQstatus(conn_) == CONNECTION_OK; }
 
   std::unique_ptr<Cursor> execute(const QString &sql, DbError *err) override {
+    if (!beginCommand(err)) return nullptr;
+    if (!PQsendQuery(conn_, sql.toUtf8().constData())) {
+      connectionError(err);
+      cmd_.end();
+      return nullptr;
+    }
+    return startCursor(err);
+  }
+
+  // Each text is prepared once per session under a name of its own; the plan stays with the server.
+  std::unique_ptr<Cursor> executeParams(const QString &sql, const QStringList &params, DbError *err) override {
+    return runPrepared(sql, params, err, true);
+  }
+
+  std::unique_ptr<Cursor> runPrepared(const QString &sql, const QStringList &params, DbError *err, bool mayRetry) {
+    if (!beginCommand(err)) return nullptr;
+    QByteArray name = prepared_.value(sql);
+    if (name.isEmpty()) {
+      name = "qrv_p" + QByteArray::number(prepared_.size() + 1);
+      PGresult *res = PQprepare(conn_, name.constData(), sql.toUtf8().constData(), int(params.size()), nullptr);
+      const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+      if (!ok) {
+        resultError(res, err);
+        if (res) PQclear(res);
+        cmd_.end();
+        return nullptr;
+      }
+      PQclear(res);
+      prepared_.insert(sql, name);
+    }
+    std::vector<QByteArray> values;
+    std::vector<const char *> ptrs;
+    values.reserve(size_t(params.size()));
+    for (const QString &p : params) {
+      values.push_back(p.toUtf8());
+      ptrs.push_back(p.isNull() ? nullptr : values.back().constData());
+    }
+    if (!PQsendQueryPrepared(conn_, name.constData(), int(ptrs.size()), ptrs.data(), nullptr, nullptr, 0)) {
+      connectionError(err);
+      cmd_.end();
+      return nullptr;
+    }
+    DbError e;
+    auto cursor = startCursor(&e);
+    if (!cursor) {
+      // The statement is gone when the session dropped it (DEALLOCATE ALL): prepare it again, at once
+      // unless the failure has aborted a transaction of the session.
+      if (e.sqlState == QLatin1String("26000")) {
+        prepared_.remove(sql);
+        if (mayRetry && PQtransactionStatus(conn_) == PQTRANS_IDLE) return runPrepared(sql, params, err, false);
+      }
+      if (err) *err = e;
+    }
+    return cursor;
+  }
+
+  // Ends the previous command and starts the clock of a new one; false when not connected.
+  bool beginCommand(DbError *err) {
     if (!isOpen()) {
       SetError(err, QStringLiteral("The connection is not open"), 0, QString(), DbErrorKind::ConnectionLost);
-      return nullptr;
+      return false;
     }
     if (active_) {
       active_->drain();
@@ -266,11 +325,11 @@ class PgConnection final : public Connection {
     }
     messages_.clear();
     cmd_.begin(commandTimeoutMs_, [this] { sendCancel(); });
-    if (!PQsendQuery(conn_, sql.toUtf8().constData())) {
-      connectionError(err);
-      cmd_.end();
-      return nullptr;
-    }
+    return true;
+  }
+
+  // The cursor of the command just sent, positioned on its first result.
+  std::unique_ptr<Cursor> startCursor(DbError *err) {
     PQsetSingleRowMode(conn_);
     auto c = std::make_unique<PgCursor>(this);
     active_ = c.get();
@@ -417,6 +476,7 @@ class PgConnection final : public Connection {
   };
   static quint64 key(quint32 table, int column) { return (quint64(table) << 32) | quint32(column); }
   QHash<quint64, Origin> origins_;  // catalog lookups of this session
+  QHash<QString, QByteArray> prepared_;  // statement text -> name of its prepared statement in this session
 };
 
 PgCursor::~PgCursor() {

@@ -104,25 +104,33 @@ class Builder {
  public:
   explicit Builder(MetaKind kind) : spec_(ShapeOf(kind).spec) {
     rs_ = std::make_shared<RowSet>(ShapeOf(kind).defs);
-    values_.resize(spec_.size());
+    texts_.resize(spec_.size());
+    ints_.resize(spec_.size());
   }
-  Builder &set(const char *col, const QVariant &v) {
-    const int i = indexOf(col);
-    Q_ASSERT(i >= 0);
-    if (i >= 0) values_[i] = v;
+  Builder &set(const char *col, const QString &v) {
+    if (const int i = indexOf(col); i >= 0) {
+      if (spec_[i].isInt) ints_[i] = v.trimmed().toLongLong();
+      else texts_[i] = v;
+    }
+    return *this;
+  }
+  Builder &set(const char *col, qint64 v) {
+    if (const int i = indexOf(col); i >= 0) {
+      if (spec_[i].isInt) ints_[i] = v;
+      else texts_[i] = QString::number(v);
+    }
     return *this;
   }
   void add() {
-    values_[0] = rs_->rowCount() + 1;
+    ints_[0] = rs_->rowCount() + 1;
     for (int i = 0; i < spec_.size(); ++i) {
       if (spec_[i].isInt) {
-        qint64 v = values_[i].toLongLong();
-        if (v > kMaxLength) v = kMaxLength;
-        rs_->appendInt(i, v);
+        rs_->appendInt(i, qMin(ints_[i], kMaxLength));
+        ints_[i] = 0;
       } else {
-        rs_->appendText(i, values_[i].toString());
+        rs_->appendText(i, texts_[i]);
+        texts_[i].clear();
       }
-      values_[i] = QVariant();
     }
     rs_->endRow();
   }
@@ -133,12 +141,14 @@ class Builder {
   int indexOf(const char *col) const {
     for (int i = 0; i < spec_.size(); ++i)
       if (std::strcmp(spec_[i].name, col) == 0) return i;
+    Q_ASSERT_X(false, "Builder", col);
     return -1;
   }
 
   const QList<ColSpec> &spec_;
   RowSetPtr rs_;
-  QVector<QVariant> values_;
+  QList<QString> texts_;
+  QList<qint64> ints_;
 };
 
 // ----------------------------------------------------------------------------------------- helpers
@@ -181,6 +191,17 @@ RowSetPtr Query(Connection &c, const QString &sql, DbError *err) {
   return rs;
 }
 
+// The same with the values apart from the text ($1, $2, ...): planned once per connection where the
+// server keeps prepared statements.
+RowSetPtr Query(Connection &c, const QString &sql, const QStringList &params, DbError *err) {
+  auto cur = c.executeParams(sql, params, err);
+  if (!cur) return nullptr;
+  auto rs = std::make_shared<RowSet>(cur->fields());
+  if (!cur->hasRows()) return rs;
+  if (cur->fetch(*rs, -1, err) < 0) return nullptr;
+  return rs;
+}
+
 QString T(const RowSet &rs, qsizetype r, int c) { return rs.isNull(r, c) ? QString() : rs.text(r, c); }
 qint64 I(const RowSet &rs, qsizetype r, int c) {
   if (rs.isNull(r, c)) return 0;
@@ -208,14 +229,14 @@ int RuleFromText(const QString &t) {
 }
 
 // A field type for a server type name.
-FieldType TypeOfName(const QString &name, int scale) {
+FieldType TypeOfNameUncached(const QString &name) {
   const QString n = name.toLower();
   auto has = [&](const char *s) { return n.contains(QLatin1String(s)); };
   if (has("bool")) return FieldType::Boolean;
   if (has("bigint") || n == QLatin1String("int8")) return FieldType::Largeint;
   if (has("smallint") || n == QLatin1String("int2")) return FieldType::Smallint;
   if (has("tinyint")) return FieldType::Shortint;
-  if (has("numeric") || has("decimal") || has("money")) return scale >= 0 ? FieldType::FMTBcd : FieldType::FMTBcd;
+  if (has("numeric") || has("decimal") || has("money")) return FieldType::FMTBcd;
   if (has("int")) return FieldType::Integer;
   if (n == QLatin1String("real") || n == QLatin1String("float4")) return FieldType::Single;
   if (has("double") || has("float")) return FieldType::Float;
@@ -234,6 +255,16 @@ FieldType TypeOfName(const QString &name, int scale) {
   return FieldType::WideString;
 }
 
+// A walk asks for the same few type names thousands of times: each thread remembers its answers.
+FieldType TypeOfName(const QString &name) {
+  thread_local QHash<QString, FieldType> known;
+  const auto it = known.constFind(name);
+  if (it != known.constEnd()) return it.value();
+  const FieldType t = TypeOfNameUncached(name);
+  if (known.size() < 4096) known.insert(name, t);
+  return t;
+}
+
 bool IsCharType(const QString &name) {
   const QString n = name.toLower();
   return n.contains(QLatin1String("char")) || n.contains(QLatin1String("text")) ||
@@ -250,8 +281,11 @@ class PgMeta {
   RowSetPtr run(MetaKind kind, const QList<int> &kinds);
 
  private:
-  // The oid and schema of the table or view named by object; false when there is none.
-  bool findTable(QString *oid, QString *schema);
+  // One round trip for a question about the table or view named by object: detail is a query over
+  // "t.oid" whose first column is never NULL. The result's columns are the table's schema, the
+  // database, then detail's columns, ordered by orderBy (columns of detail, as "d.name"). A table with
+  // no detail rows gives one row whose detail columns are NULL; a missing table gives no row.
+  RowSetPtr tableQuery(const QString &detail, const QString &orderBy);
   QString listCond(const char *nspCol) const {
     if (!sch_.isEmpty()) return QStringLiteral("%1 = %2").arg(QLatin1String(nspCol), Lit(sch_));
     return QStringLiteral("%1 NOT IN ('pg_catalog', 'information_schema') AND %1 NOT LIKE 'pg\\_toast%' AND "
@@ -264,36 +298,48 @@ class PgMeta {
   DbError *err_;
 };
 
-bool PgMeta::findTable(QString *oid, QString *schema) {
+RowSetPtr PgMeta::tableQuery(const QString &detail, const QString &orderBy) {
+  // The names are parameters: the text is the same for every table, so the server plans it once.
   const QString cond = sch_.isEmpty() ? QStringLiteral("pg_catalog.pg_table_is_visible(c.oid)")
-                                      : QStringLiteral("n.nspname = %1").arg(Lit(sch_));
-  auto rs = Query(c_,
-                  QStringLiteral("SELECT c.oid::bigint, n.nspname FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n "
-                                 "ON n.oid = c.relnamespace WHERE c.relname = %1 AND c.relkind IN ('r','v','m','p','f') "
-                                 "AND %2 LIMIT 1")
-                      .arg(Lit(obj_), cond),
-                  err_);
-  if (!rs || rs->rowCount() == 0) return false;
-  *oid = T(*rs, 0, 0);
-  *schema = T(*rs, 0, 1);
-  return true;
+                                      : QStringLiteral("n.nspname = $2");
+  QStringList params{obj_};
+  if (!sch_.isEmpty()) params << sch_;
+  return Query(c_,
+               QStringLiteral("WITH t AS (SELECT c.oid, n.nspname FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n "
+                              "ON n.oid = c.relnamespace WHERE c.relname = $1 AND c.relkind IN ('r','v','m','p','f') "
+                              "AND %1 LIMIT 1) SELECT t.nspname, pg_catalog.current_database(), d.* FROM t LEFT JOIN "
+                              "LATERAL (%2) d ON true ORDER BY %3")
+                   .arg(cond, detail, orderBy),
+               params, err_);
 }
 
 RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
   Builder b(kind);
   RowSetPtr rs;
-  QString oid, schema;
   const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
                           kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
+  // Questions about a table bring the database name along in their one round trip (tableQuery), and
+  // so do the arguments of a routine; the lists ask for it once.
   QString db;
-  {
-    auto d = Query(c_, QStringLiteral("SELECT current_database()"), err_);
+  if (!tableLevel && kind != MetaKind::ProcArgs) {
+    auto d = Query(c_, QStringLiteral("SELECT pg_catalog.current_database()"), err_);
     if (!d) return nullptr;
     db = d->rowCount() ? T(*d, 0, 0) : QString();
   }
-  if (tableLevel) {
-    if (!findTable(&oid, &schema)) return err_ && err_->isError() ? nullptr : NotFound(err_, sch_, obj_);
-  }
+  QString schema;  // of the table, for the table-level kinds
+  // Checks a tableQuery result: false (with the error set) when it failed or found no table;
+  // otherwise takes the schema and database from it.
+  auto tableFound = [&](const RowSetPtr &res) {
+    if (!res) return false;
+    if (res->rowCount() == 0) {
+      NotFound(err_, sch_, obj_);
+      return false;
+    }
+    schema = T(*res, 0, 0);
+    db = T(*res, 0, 1);
+    return true;
+  };
+  constexpr int d0 = 2;  // the first detail column of a tableQuery result
   auto base = [&](const QString &sch) {
     b.set("CATALOG_NAME", db).set("SCHEMA_NAME", sch);
     if (tableLevel) b.set("TABLE_NAME", obj_);
@@ -339,65 +385,66 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
       }
       break;
     case MetaKind::TableFields:
-      rs = Query(c_, QStringLiteral(
-                         "SELECT a.attname, a.attnum, pg_catalog.format_type(a.atttypid, NULL), a.attnotnull, "
-                         "a.atthasdef, (COALESCE(pg_catalog.pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%' "
-                         "OR a.attidentity <> ''), "
-                         "CASE WHEN a.atttypid = 1700 AND a.atttypmod >= 4 THEN ((a.atttypmod - 4) >> 16) & 65535 "
-                         "ELSE 0 END, "
-                         "CASE WHEN a.atttypid = 1700 AND a.atttypmod >= 4 THEN (a.atttypmod - 4) & 65535 ELSE 0 END, "
-                         "CASE WHEN a.atttypid IN (1042, 1043) AND a.atttypmod >= 4 THEN a.atttypmod - 4 "
-                         "WHEN a.atttypid IN (1560, 1562) AND a.atttypmod > 0 THEN a.atttypmod ELSE 0 END "
-                         "FROM pg_catalog.pg_attribute a LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = a.attrelid "
-                         "AND d.adnum = a.attnum WHERE a.attrelid = %1 AND a.attnum > 0 AND NOT a.attisdropped "
-                         "ORDER BY a.attnum")
-                         .arg(oid),
-                 err_);
-      if (!rs) return nullptr;
+      rs = tableQuery(QStringLiteral(
+                          "SELECT a.attname, a.attnum, pg_catalog.format_type(a.atttypid, NULL) AS typ, a.attnotnull, "
+                          "a.atthasdef, (COALESCE(pg_catalog.pg_get_expr(d.adbin, d.adrelid), '') LIKE 'nextval(%' "
+                          "OR a.attidentity <> '') AS autoinc, "
+                          "CASE WHEN a.atttypid = 1700 AND a.atttypmod >= 4 THEN ((a.atttypmod - 4) >> 16) & 65535 "
+                          "ELSE 0 END AS prec, "
+                          "CASE WHEN a.atttypid = 1700 AND a.atttypmod >= 4 THEN (a.atttypmod - 4) & 65535 ELSE 0 END "
+                          "AS scale, "
+                          "CASE WHEN a.atttypid IN (1042, 1043) AND a.atttypmod >= 4 THEN a.atttypmod - 4 "
+                          "WHEN a.atttypid IN (1560, 1562) AND a.atttypmod > 0 THEN a.atttypmod ELSE 0 END AS len "
+                          "FROM pg_catalog.pg_attribute a LEFT JOIN pg_catalog.pg_attrdef d ON d.adrelid = a.attrelid "
+                          "AND d.adnum = a.attnum WHERE a.attrelid = t.oid AND a.attnum > 0 AND NOT a.attisdropped"),
+                      QStringLiteral("d.attnum"));
+      if (!tableFound(rs)) return nullptr;
       for (qsizetype r = 0; r < rs->rowCount(); ++r) {
+        if (rs->isNull(r, d0)) continue;
         base(schema);
-        const QString tn = T(*rs, r, 2);
+        const QString tn = T(*rs, r, d0 + 2);
         int attrs = 0;
-        if (!I(*rs, r, 3)) attrs |= ColumnAttrNullable;
-        if (I(*rs, r, 4)) attrs |= ColumnAttrDefault;
-        if (I(*rs, r, 5)) attrs |= ColumnAttrAutoInc;
-        b.set("COLUMN_NAME", T(*rs, r, 0)).set("COLUMN_POSITION", I(*rs, r, 1));
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn, int(I(*rs, r, 7))))).set("COLUMN_TYPENAME", tn);
-        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", I(*rs, r, 6)).set("COLUMN_SCALE", I(*rs, r, 7));
-        b.set("COLUMN_LENGTH", I(*rs, r, 8));
+        if (!I(*rs, r, d0 + 3)) attrs |= ColumnAttrNullable;
+        if (I(*rs, r, d0 + 4)) attrs |= ColumnAttrDefault;
+        if (I(*rs, r, d0 + 5)) attrs |= ColumnAttrAutoInc;
+        b.set("COLUMN_NAME", T(*rs, r, d0)).set("COLUMN_POSITION", I(*rs, r, d0 + 1));
+        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
+        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", I(*rs, r, d0 + 6)).set("COLUMN_SCALE", I(*rs, r, d0 + 7));
+        b.set("COLUMN_LENGTH", I(*rs, r, d0 + 8));
         b.add();
       }
       break;
     case MetaKind::Indexes:
     case MetaKind::PrimaryKey:
-      rs = Query(c_, QStringLiteral(
-                         "SELECT i.relname, COALESCE(con.conname, ''), CASE WHEN ix.indisprimary THEN 2 WHEN "
-                         "ix.indisunique THEN 1 ELSE 0 END FROM pg_catalog.pg_index ix JOIN pg_catalog.pg_class i ON "
-                         "i.oid = ix.indexrelid LEFT JOIN pg_catalog.pg_constraint con ON con.conindid = ix.indexrelid "
-                         "AND con.conrelid = ix.indrelid AND con.contype IN ('p','u') WHERE ix.indrelid = %1 %2 "
-                         "ORDER BY i.relname")
-                         .arg(oid, kind == MetaKind::PrimaryKey ? QStringLiteral("AND ix.indisprimary") : QString()),
-                 err_);
-      if (!rs) return nullptr;
+      rs = tableQuery(QStringLiteral(
+                          "SELECT i.relname, COALESCE(con.conname, '') AS conname, CASE WHEN ix.indisprimary THEN 2 "
+                          "WHEN ix.indisunique THEN 1 ELSE 0 END AS kind FROM pg_catalog.pg_index ix JOIN "
+                          "pg_catalog.pg_class i ON i.oid = ix.indexrelid LEFT JOIN pg_catalog.pg_constraint con ON "
+                          "con.conindid = ix.indexrelid AND con.conrelid = ix.indrelid AND con.contype IN ('p','u') "
+                          "WHERE ix.indrelid = t.oid %1")
+                          .arg(kind == MetaKind::PrimaryKey ? QStringLiteral("AND ix.indisprimary") : QString()),
+                      QStringLiteral("d.relname"));
+      if (!tableFound(rs)) return nullptr;
       for (qsizetype r = 0; r < rs->rowCount(); ++r) {
+        if (rs->isNull(r, d0)) continue;
         base(schema);
-        const QString constraint = T(*rs, r, 1);
+        const QString constraint = T(*rs, r, d0 + 1);
         // A primary key is known by its constraint's name.
-        b.set("INDEX_NAME", kind == MetaKind::PrimaryKey && !constraint.isEmpty() ? constraint : T(*rs, r, 0));
-        b.set("CONSTRAINT_NAME", constraint).set("INDEX_TYPE", I(*rs, r, 2));
+        b.set("INDEX_NAME", kind == MetaKind::PrimaryKey && !constraint.isEmpty() ? constraint : T(*rs, r, d0));
+        b.set("CONSTRAINT_NAME", constraint).set("INDEX_TYPE", I(*rs, r, d0 + 2));
         b.add();
       }
       break;
     case MetaKind::ForeignKeys:
-      rs = Query(c_, QStringLiteral(
-                         "SELECT con.conname, pn.nspname, pc.relname, con.confdeltype::text, con.confupdtype::text "
-                         "FROM pg_catalog.pg_constraint con JOIN pg_catalog.pg_class pc ON pc.oid = con.confrelid "
-                         "JOIN pg_catalog.pg_namespace pn ON pn.oid = pc.relnamespace WHERE con.conrelid = %1 AND "
-                         "con.contype = 'f' ORDER BY con.conname")
-                         .arg(oid),
-                 err_);
-      if (!rs) return nullptr;
+      rs = tableQuery(QStringLiteral(
+                          "SELECT con.conname, pn.nspname, pc.relname, con.confdeltype::text AS del, "
+                          "con.confupdtype::text AS upd FROM pg_catalog.pg_constraint con JOIN pg_catalog.pg_class pc "
+                          "ON pc.oid = con.confrelid JOIN pg_catalog.pg_namespace pn ON pn.oid = pc.relnamespace "
+                          "WHERE con.conrelid = t.oid AND con.contype = 'f'"),
+                      QStringLiteral("d.conname"));
+      if (!tableFound(rs)) return nullptr;
       for (qsizetype r = 0; r < rs->rowCount(); ++r) {
+        if (rs->isNull(r, d0)) continue;
         auto rule = [](const QString &t) {
           return t == QLatin1String("c")   ? ckCascade
                  : t == QLatin1String("r") ? ckRestrict
@@ -406,9 +453,9 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
                                            : ckNone;
         };
         base(schema);
-        b.set("FKEY_NAME", T(*rs, r, 0)).set("PKEY_CATALOG_NAME", db).set("PKEY_SCHEMA_NAME", T(*rs, r, 1));
-        b.set("PKEY_TABLE_NAME", T(*rs, r, 2)).set("DELETE_RULE", rule(T(*rs, r, 3)));
-        b.set("UPDATE_RULE", rule(T(*rs, r, 4)));
+        b.set("FKEY_NAME", T(*rs, r, d0)).set("PKEY_CATALOG_NAME", db).set("PKEY_SCHEMA_NAME", T(*rs, r, d0 + 1));
+        b.set("PKEY_TABLE_NAME", T(*rs, r, d0 + 2)).set("DELETE_RULE", rule(T(*rs, r, d0 + 3)));
+        b.set("UPDATE_RULE", rule(T(*rs, r, d0 + 4)));
         b.add();
       }
       break;
@@ -432,23 +479,28 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
       break;
     case MetaKind::ProcArgs: {
       const QString cond = sch_.isEmpty() ? QStringLiteral("pg_catalog.pg_function_is_visible(p.oid)")
-                                          : QStringLiteral("n.nspname = %1").arg(Lit(sch_));
+                                          : QStringLiteral("n.nspname = $2");
+      QStringList params{obj_};
+      if (!sch_.isEmpty()) params << sch_;
       const QString from = QStringLiteral("FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON n.oid = "
                                           "p.pronamespace");
-      const QString where = QStringLiteral("WHERE p.proname = %1 AND %2").arg(Lit(obj_), cond);
+      const QString where = QStringLiteral("WHERE p.proname = $1 AND %1").arg(cond);
       rs = Query(c_, QStringLiteral(
                          "SELECT p.oid::bigint, n.nspname, a.ord::int, COALESCE(p.proargnames[a.ord::int], ''), "
-                         "COALESCE(p.proargmodes[a.ord::int]::text, 'i'), pg_catalog.format_type(a.t, NULL) "
+                         "COALESCE(p.proargmodes[a.ord::int]::text, 'i'), pg_catalog.format_type(a.t, NULL), "
+                         "pg_catalog.current_database() "
                          "%1 CROSS JOIN LATERAL unnest(COALESCE(p.proallargtypes, p.proargtypes::oid[])) "
                          "WITH ORDINALITY AS a(t, ord) %2 "
                          "UNION ALL SELECT p.oid::bigint, n.nspname, 0, '', 'r', pg_catalog.format_type(p.prorettype, "
-                         "NULL) %1 %2 AND p.prokind = 'f' AND p.proallargtypes IS NULL AND p.prorettype <> "
-                         "'pg_catalog.void'::pg_catalog.regtype "
-                         "UNION ALL SELECT p.oid::bigint, n.nspname, -1, '', '', '' %1 %2 ORDER BY 1, 3")
+                         "NULL), pg_catalog.current_database() %1 %2 AND p.prokind = 'f' AND p.proallargtypes IS NULL "
+                         "AND p.prorettype <> 'pg_catalog.void'::pg_catalog.regtype "
+                         "UNION ALL SELECT p.oid::bigint, n.nspname, -1, '', '', '', pg_catalog.current_database() %1 %2 "
+                         "ORDER BY 1, 3")
                          .arg(from, where),
-                 err_);
+                 params, err_);
       if (!rs) return nullptr;
       if (rs->rowCount() == 0) return NotFound(err_, sch_, obj_);
+      db = T(*rs, 0, 6);
       QList<qint64> oids;
       for (qsizetype r = 0; r < rs->rowCount(); ++r)
         if (!oids.contains(I(*rs, r, 0))) oids << I(*rs, r, 0);
@@ -465,7 +517,7 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
         base(T(*rs, r, 1));
         b.set("PROC_NAME", obj_).set("OVERLOAD", oids.size() > 1 ? oids.indexOf(I(*rs, r, 0)) + 1 : 0);
         b.set("PARAM_NAME", T(*rs, r, 3)).set("PARAM_POSITION", pos).set("PARAM_TYPE", dir);
-        b.set("PARAM_DATATYPE", int(TypeOfName(tn, 0))).set("PARAM_TYPENAME", tn);
+        b.set("PARAM_DATATYPE", int(TypeOfName(tn))).set("PARAM_TYPENAME", tn);
         b.set("PARAM_ATTRIBUTES", ColumnAttrNullable);
         b.add();
       }
@@ -562,7 +614,7 @@ RowSetPtr MyMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         const bool hasDefault = !rs->isNull(r, 8) && T(*rs, r, 8).compare(QLatin1String("NULL"), Qt::CaseInsensitive) != 0;
         if (hasDefault) attrs |= ColumnAttrDefault;
         b.set("COLUMN_NAME", T(*rs, r, 0)).set("COLUMN_POSITION", I(*rs, r, 1));
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn, int(I(*rs, r, 5))))).set("COLUMN_TYPENAME", tn);
+        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
         b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", I(*rs, r, 4)).set("COLUMN_SCALE", I(*rs, r, 5));
         b.set("COLUMN_LENGTH", I(*rs, r, 6));
         b.add();
@@ -642,7 +694,7 @@ RowSetPtr MyMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         const QString tn = T(*rs, r, 3);
         base(dbName);
         b.set("PROC_NAME", object).set("PARAM_NAME", T(*rs, r, 2)).set("PARAM_POSITION", I(*rs, r, 0));
-        b.set("PARAM_TYPE", dir).set("PARAM_DATATYPE", int(TypeOfName(tn, int(I(*rs, r, 5)))));
+        b.set("PARAM_TYPE", dir).set("PARAM_DATATYPE", int(TypeOfName(tn)));
         b.set("PARAM_TYPENAME", tn).set("PARAM_ATTRIBUTES", ColumnAttrNullable);
         b.set("PARAM_PRECISION", I(*rs, r, 4)).set("PARAM_SCALE", I(*rs, r, 5)).set("PARAM_LENGTH", I(*rs, r, 6));
         b.add();
@@ -755,11 +807,16 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
     return QStringLiteral("PRAGMA %1%2(%3)")
         .arg(schema.isEmpty() ? QString() : Ident(schema) + u'.', QLatin1String(name), Lit(object));
   };
-  // The table exists when it has columns; asked only when a request found no rows.
+  // Whether the table or view exists; asked only when a request found no rows. Without a column,
+  // sqlite3_table_column_metadata only looks a table up; it refuses views, which have columns.
   auto exists = [&](bool *found) {
-    LiteRows t;
-    if (!t.run(db, pragma("table_info"), err)) return false;
-    *found = t.rowCount() > 0;
+    const QByteArray sch = schema.toUtf8(), tbl = object.toUtf8();
+    const int rc = sqlite3_table_column_metadata(db, schema.isEmpty() ? nullptr : sch.constData(), tbl.constData(),
+                                                 nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return *found = true;
+    LiteRows cols;
+    if (!cols.run(db, pragma("table_info"), err)) return false;
+    *found = cols.rowCount() > 0;
     return true;
   };
   auto base = [&] {
@@ -816,7 +873,7 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
         }
         base();
         b.set("COLUMN_NAME", rs.text(r, 1)).set("COLUMN_POSITION", rs.integer(r, 0) + 1);
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn, int(scale)))).set("COLUMN_TYPENAME", tn);
+        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
         b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", prec).set("COLUMN_SCALE", scale);
         b.set("COLUMN_LENGTH", len);
         b.add();
@@ -974,7 +1031,7 @@ RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         if (I(*rs, r, 9)) attrs |= ColumnAttrAutoInc;
         base();
         b.set("COLUMN_NAME", T(*rs, r, 0)).set("COLUMN_POSITION", I(*rs, r, 1) + 1);
-        b.set("COLUMN_DATATYPE", int(TypeOfName(t.name, int(t.scale)))).set("COLUMN_TYPENAME", t.name);
+        b.set("COLUMN_DATATYPE", int(TypeOfName(t.name))).set("COLUMN_TYPENAME", t.name);
         b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", t.precision).set("COLUMN_SCALE", t.scale);
         b.set("COLUMN_LENGTH", t.length);
         b.add();
@@ -1078,7 +1135,7 @@ RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         const int dir = pt == 0 ? pdInput : pt == 1 ? pdOutput : pt == 4 ? pdResult : pdUnknown;
         const FbType t = FbTypeOf(I(*rs, r, 2), I(*rs, r, 3), I(*rs, r, 4), I(*rs, r, 5), I(*rs, r, 6));
         b.set("PROC_NAME", object).set("PARAM_NAME", T(*rs, r, 0)).set("PARAM_POSITION", r + 1);
-        b.set("PARAM_TYPE", dir).set("PARAM_DATATYPE", int(TypeOfName(t.name, int(t.scale))));
+        b.set("PARAM_TYPE", dir).set("PARAM_DATATYPE", int(TypeOfName(t.name)));
         b.set("PARAM_TYPENAME", t.name).set("PARAM_ATTRIBUTES", I(*rs, r, 7) ? 0 : ColumnAttrNullable);
         b.set("PARAM_PRECISION", t.precision).set("PARAM_SCALE", t.scale).set("PARAM_LENGTH", t.length);
         b.add();
@@ -1222,12 +1279,12 @@ RowSetPtr OdbcMeta(Connection &c, MetaKind kind, const QString &object, const QS
         base(T(*rs, r, 0), T(*rs, r, 1));
         b.set("COLUMN_NAME", T(*rs, r, 3));
         b.set("COLUMN_POSITION", rs->fieldCount() > 16 ? I(*rs, r, 16) : r + 1);
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn, int(digits)))).set("COLUMN_TYPENAME", tn);
+        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
         b.set("COLUMN_ATTRIBUTES", attrs);
         if (IsOdbcLengthType(sqlType)) b.set("COLUMN_LENGTH", size);
         else
           b.set("COLUMN_PRECISION", size)
-              .set("COLUMN_SCALE", IsOdbcExactType(sqlType) || TypeOfName(tn, 0) == FieldType::FMTBcd ? digits : 0);
+              .set("COLUMN_SCALE", IsOdbcExactType(sqlType) || TypeOfName(tn) == FieldType::FMTBcd ? digits : 0);
         b.add();
       }
       break;
@@ -1322,7 +1379,7 @@ RowSetPtr OdbcMeta(Connection &c, MetaKind kind, const QString &object, const QS
         base(T(*rs, r, 0), T(*rs, r, 1));
         b.set("PROC_NAME", object).set("PARAM_NAME", T(*rs, r, 3));
         b.set("PARAM_POSITION", rs->fieldCount() > 17 ? I(*rs, r, 17) : r + 1).set("PARAM_TYPE", dir);
-        b.set("PARAM_DATATYPE", int(TypeOfName(tn, int(digits)))).set("PARAM_TYPENAME", tn);
+        b.set("PARAM_DATATYPE", int(TypeOfName(tn))).set("PARAM_TYPENAME", tn);
         b.set("PARAM_ATTRIBUTES", I(*rs, r, 11) != 0 ? ColumnAttrNullable : 0);
         if (IsOdbcLengthType(sqlType)) b.set("PARAM_LENGTH", size);
         else b.set("PARAM_PRECISION", size).set("PARAM_SCALE", IsOdbcExactType(sqlType) ? digits : 0);

@@ -474,6 +474,41 @@ TEST_P(ServerDriverTest, LiteralsRoundTripWhateverTheyHold) {
   EXPECT_EQ(rs->fields()[0].name, odd);
 }
 
+TEST_P(ServerDriverTest, ParameterValuesTravelApartFromTheText) {
+  const QString sql = QStringLiteral("SELECT $1 AS a, '$1' AS b, $2 AS c");
+  auto run = [&](const QStringList &params, DbError *e) -> RowSetPtr {
+    auto cur = conn_->executeParams(sql, params, e);
+    if (!cur) return nullptr;
+    auto rs = std::make_shared<RowSet>(cur->fields());
+    return cur->fetch(*rs, -1, e) < 0 ? nullptr : rs;
+  };
+  // The same text again with other values: PostgreSQL runs the statement it prepared the first time.
+  for (const QStringList &values : {QStringList{QStringLiteral("x\\'; SELECT 1; --"), QStringLiteral("O'Brien")},
+                                    QStringList{QString::fromUtf8("日本語"), QStringLiteral("$1")}}) {
+    DbError e;
+    RowSetPtr rs = run(values, &e);
+    ASSERT_TRUE(rs) << e.message.toStdString();
+    ASSERT_EQ(rs->rowCount(), 1);
+    EXPECT_EQ(rs->text(0, 0), values[0]);
+    EXPECT_EQ(rs->text(0, 1), QStringLiteral("$1"));  // inside quotes it is text, not a parameter
+    EXPECT_EQ(rs->text(0, 2), values[1]);
+  }
+  if (QString::fromLatin1(GetParam().id) != QLatin1String("PG")) return;
+  // The session dropping its prepared statements: prepared again at once outside a transaction; in
+  // one, the failure is reported (it aborted the transaction) and the next call after it works.
+  exec(*conn_, QStringLiteral("DEALLOCATE ALL"));
+  DbError e;
+  EXPECT_TRUE(run({QStringLiteral("a"), QStringLiteral("b")}, &e)) << e.message.toStdString();
+  exec(*conn_, QStringLiteral("BEGIN"));
+  exec(*conn_, QStringLiteral("DEALLOCATE ALL"));
+  EXPECT_FALSE(run({QStringLiteral("a"), QStringLiteral("b")}, &e));
+  EXPECT_EQ(e.sqlState, QStringLiteral("26000"));
+  exec(*conn_, QStringLiteral("ROLLBACK"));
+  RowSetPtr rs = run({QStringLiteral("c"), QStringLiteral("d")}, &e);
+  ASSERT_TRUE(rs) << e.message.toStdString();
+  EXPECT_EQ(rs->text(0, 2), QStringLiteral("d"));
+}
+
 TEST_P(ServerDriverTest, OriginsOfResultColumnsForSavingEdits) {
   exec(*conn_, QStringLiteral("DROP TABLE IF EXISTS qrv_origin"));
   exec(*conn_, QStringLiteral("CREATE TABLE qrv_origin (id %1 PRIMARY KEY, name varchar(10) NOT NULL, n int)")
