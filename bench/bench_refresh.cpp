@@ -147,6 +147,22 @@ void report(const char *what, int tables, const WalkResult &walk, double direct)
               (walk.seconds - walk.metaSeconds) / direct);
 }
 
+// The best of a few alternating rounds of the direct read and the walk: the fastest round is the
+// one least disturbed by the rest of the machine, and alternating exposes both to the same periods.
+constexpr int kRounds = 3;
+template <typename Direct, typename WalkFn>
+std::pair<double, WalkResult> bestOf(Direct direct, WalkFn walk) {
+  double bestDirect = 0;
+  WalkResult bestWalk;
+  for (int i = 0; i < kRounds; ++i) {
+    const double d = direct();
+    const WalkResult w = walk();
+    if (i == 0 || d < bestDirect) bestDirect = d;
+    if (i == 0 || w.seconds < bestWalk.seconds) bestWalk = w;
+  }
+  return {bestDirect, bestWalk};
+}
+
 // ---- SQLite ----
 
 void sqliteExec(sqlite3 *db, const QString &sql) {
@@ -174,30 +190,39 @@ void benchSqlite(int tables) {
   for (int i = 0; i < tables; ++i)
     for (const QString &s : tableDdl(i, QStringLiteral("b"))) sqliteExec(db, s);
   sqliteExec(db, QStringLiteral("COMMIT"));
-
-  // Straight from the library: the table list, then columns, indexes and foreign keys of each table.
-  const auto t0 = Clock::now();
-  QStringList names;
-  {
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, "SELECT name, type FROM sqlite_master WHERE type IN ('table','view') ORDER BY 1", -1, &st,
-                       nullptr);
-    while (sqlite3_step(st) == SQLITE_ROW) names << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
-    sqlite3_finalize(st);
-  }
-  for (const QString &t : names) {
-    drain(db, QStringLiteral("PRAGMA table_info(\"%1\")").arg(t));
-    const QString ixList = QStringLiteral("PRAGMA index_list(\"%1\")").arg(t);
-    drain(db, ixList);
-    drain(db, ixList);  // the primary key is read from the index list as well
-    drain(db, QStringLiteral("PRAGMA foreign_key_list(\"%1\")").arg(t));
-  }
-  const double direct = secondsSince(t0);
   sqlite3_close(db);
 
-  Walk walk(QStringLiteral("[bench_lite]\nDriverID=SQLite\nDatabase=%1\n").arg(file));
-  const WalkResult r = walk.time([&] { return RefreshTreeItem(walk.ctx, QStringLiteral("SQLite > bench_lite")); });
-  report("SQLite", tables, r, direct);
+  // Straight from the library: open the file (the walk opens its own connection too, and the first
+  // statement reads the schema), the table list, then columns, indexes and foreign keys of each table.
+  auto direct = [&] {
+    const auto t0 = Clock::now();
+    if (sqlite3_open(file.toUtf8().constData(), &db) != SQLITE_OK) die(QStringLiteral("cannot open the SQLite file"));
+    QStringList names;
+    {
+      sqlite3_stmt *st = nullptr;
+      sqlite3_prepare_v2(db, "SELECT name, type FROM sqlite_master WHERE type IN ('table','view') ORDER BY 1", -1, &st,
+                         nullptr);
+      while (sqlite3_step(st) == SQLITE_ROW)
+        names << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+      sqlite3_finalize(st);
+    }
+    for (const QString &t : names) {
+      drain(db, QStringLiteral("PRAGMA table_info(\"%1\")").arg(t));
+      const QString ixList = QStringLiteral("PRAGMA index_list(\"%1\")").arg(t);
+      drain(db, ixList);
+      drain(db, ixList);  // the primary key is read from the index list as well
+      drain(db, QStringLiteral("PRAGMA foreign_key_list(\"%1\")").arg(t));
+    }
+    sqlite3_close(db);
+    return secondsSince(t0);
+  };
+  // A full refresh into a new local database each round.
+  auto walk = [&] {
+    Walk w(QStringLiteral("[bench_lite]\nDriverID=SQLite\nDatabase=%1\n").arg(file));
+    return w.time([&] { return RefreshTreeItem(w.ctx, QStringLiteral("SQLite > bench_lite")); });
+  };
+  const auto [d, r] = bestOf(direct, walk);
+  report("SQLite", tables, r, d);
 }
 
 // ---- PostgreSQL ----
@@ -268,39 +293,45 @@ void benchPg(int tables) {
 
   // Straight from the library: the table list of the schema, then per table its columns, indexes,
   // primary key and foreign keys from the system catalogs.
-  const auto t0 = Clock::now();
-  PGresult *list = pgExec(c, QStringLiteral("SELECT c.relname, c.relkind FROM pg_class c JOIN pg_namespace n ON "
-                                            "n.oid = c.relnamespace WHERE n.nspname = $1 AND c.relkind IN ('r','v') "
-                                            "ORDER BY 1"),
-                          {schema});
-  QStringList names;
-  for (int r = 0; r < PQntuples(list); ++r) names << QString::fromUtf8(PQgetvalue(list, r, 0));
-  PQclear(list);
-  for (const QString &t : names) {
-    const QStringList p{schema + u'.' + t};
-    pgDrain(c, QStringLiteral("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull FROM pg_attribute a "
-                              "WHERE a.attrelid = $1::regclass AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum"),
-            p);
-    pgDrain(c, QStringLiteral("SELECT i.relname, x.indisunique, x.indisprimary FROM pg_index x JOIN pg_class i ON "
-                              "i.oid = x.indexrelid WHERE x.indrelid = $1::regclass"),
-            p);
-    pgDrain(c, QStringLiteral("SELECT i.relname FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid WHERE "
-                              "x.indrelid = $1::regclass AND x.indisprimary"),
-            p);
-    pgDrain(c, QStringLiteral("SELECT conname, confrelid::regclass, confdeltype, confupdtype FROM pg_constraint "
-                              "WHERE conrelid = $1::regclass AND contype = 'f'"),
-            p);
-  }
-  const double direct = secondsSince(t0);
-
-  Walk walk(QStringLiteral("[bench_pg]\nDriverID=PG\nServer=%1\nPort=%2\nUser_Name=%3\nPassword=%4\nDatabase=%5\n")
-                .arg(host, port, user, pwd, dbName));
+  auto direct = [&] {
+    const auto t0 = Clock::now();
+    PGresult *list = pgExec(c, QStringLiteral("SELECT c.relname, c.relkind FROM pg_class c JOIN pg_namespace n ON "
+                                              "n.oid = c.relnamespace WHERE n.nspname = $1 AND c.relkind IN ('r','v') "
+                                              "ORDER BY 1"),
+                            {schema});
+    QStringList names;
+    for (int r = 0; r < PQntuples(list); ++r) names << QString::fromUtf8(PQgetvalue(list, r, 0));
+    PQclear(list);
+    for (const QString &t : names) {
+      const QStringList p{schema + u'.' + t};
+      pgDrain(c, QStringLiteral("SELECT a.attname, format_type(a.atttypid, a.atttypmod), a.attnotnull FROM pg_attribute a "
+                                "WHERE a.attrelid = $1::regclass AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum"),
+              p);
+      pgDrain(c, QStringLiteral("SELECT i.relname, x.indisunique, x.indisprimary FROM pg_index x JOIN pg_class i ON "
+                                "i.oid = x.indexrelid WHERE x.indrelid = $1::regclass"),
+              p);
+      pgDrain(c, QStringLiteral("SELECT i.relname FROM pg_index x JOIN pg_class i ON i.oid = x.indexrelid WHERE "
+                                "x.indrelid = $1::regclass AND x.indisprimary"),
+              p);
+      pgDrain(c, QStringLiteral("SELECT conname, confrelid::regclass, confdeltype, confupdtype FROM pg_constraint "
+                                "WHERE conrelid = $1::regclass AND contype = 'f'"),
+              p);
+    }
+    return secondsSince(t0);
+  };
+  const QString ini = QStringLiteral("[bench_pg]\nDriverID=PG\nServer=%1\nPort=%2\nUser_Name=%3\nPassword=%4\nDatabase=%5\n")
+                          .arg(host, port, user, pwd, dbName);
   const QString parents = QStringLiteral("PostgreSQL > bench_pg > %1 > ").arg(dbName);
-  const WalkResult r = walk.time([&] {
-    const QString err = walk.ctx.ReConnect(QStringLiteral("PG"), QStringLiteral("bench_pg"), dbName);
-    return err.isEmpty() ? FillTree_Schema(walk.ctx, parents, schema, true, true, false) : err;
-  });
-  report("PostgreSQL (one schema)", tables, r, direct);
+  auto walkSchema = [&] {
+    Walk w(ini);
+    return w.time([&] {
+      const QString err = w.ctx.ReConnect(QStringLiteral("PG"), QStringLiteral("bench_pg"), dbName);
+      return err.isEmpty() ? FillTree_Schema(w.ctx, parents, schema, true, true, false) : err;
+    });
+  };
+  const auto [direct_, r] = bestOf(direct, walkSchema);
+  report("PostgreSQL (one schema)", tables, r, direct_);
+  Walk walk(ini);
 
   // The catalog refresh of the whole database against its catalog query alone through libpq.
   const QString dbParents = QStringLiteral("PostgreSQL > bench_pg > ");

@@ -138,13 +138,18 @@ ConnectionPtr ConnectionManager::open(const QString &baseDriver, const QString &
     return nullptr;
   }
   const QString base = baseDriver.isEmpty() ? baseDriverId(name) : baseDriver;
+  ConnectionPtr c = CreateDriverConnection(base, err);
+  if (!c) return nullptr;
+  if (!c->open(openParams(base, name, dbName), err)) return nullptr;
+  return c;
+}
+
+ConnParams ConnectionManager::openParams(const QString &baseDriver, const QString &name, const QString &dbName) const {
+  const QString base = baseDriver.isEmpty() ? baseDriverId(name) : baseDriver;
   ConnParams p = connectParams(name, QString());
   // The rule is applied with the base driver the caller names, so that it decides as the caller expects.
   if (DatabaseOverrideApplies(base, dbName)) p.set(kDatabase, dbName);
-  ConnectionPtr c = CreateDriverConnection(base, err);
-  if (!c) return nullptr;
-  if (!c->open(p, err)) return nullptr;
-  return c;
+  return p;
 }
 
 ConnectionPtr ConnectionManager::openConnection(const QString &name, const QString &dbOverride,

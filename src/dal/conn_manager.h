@@ -50,6 +50,10 @@ class ConnectionManager {
   // made absolute. DriverID is set to the base driver.
   ConnParams connectParams(const QString &name, const QString &dbOverride) const;
 
+  // The parameters a connection opened by reConnect / createConnection gets: connectParams with the
+  // database rule applied for the base driver the caller names (the definition's when empty).
+  ConnParams openParams(const QString &baseDriver, const QString &name, const QString &dbName) const;
+
   // A new open connection on a definition; nullptr with err set when the definition does not exist,
   // its driver is not available or opening fails.
   ConnectionPtr openConnection(const QString &name, const QString &dbOverride, DbError *err) const;

@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 
 #include "util/regex.h"
 
@@ -125,6 +127,43 @@ void RegisterProgramFunctions(sqlite3 *db) {
   const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS;
   sqlite3_create_function_v2(db, "REGEXP", 2, flags, nullptr, regexpFunc, nullptr, nullptr, nullptr);
   sqlite3_create_function_v2(db, "DoFindRegEx", 5, flags, nullptr, doFindRegExFunc, nullptr, nullptr, nullptr);
+}
+
+namespace {
+
+// SQLite's NOCASE folds only the ASCII letters.
+inline unsigned Fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32u : c; }
+
+// Whether a word of 8 bytes holds a zero byte.
+inline bool HasZeroByte(std::uint64_t v) { return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0; }
+
+int noCaseCompare(void *, int n1, const void *p1, int n2, const void *p2) {
+  const auto *a = static_cast<const unsigned char *>(p1);
+  const auto *b = static_cast<const unsigned char *>(p2);
+  const int n = n1 < n2 ? n1 : n2;
+  int i = 0;
+  // Equal bytes compare equal folded too: skip them a word at a time, up to the first difference or
+  // zero byte (where the byte loop below stops, as SQLite's own does).
+  while (i + 8 <= n) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a + i, 8);
+    std::memcpy(&y, b + i, 8);
+    if (x != y || HasZeroByte(x)) break;
+    i += 8;
+  }
+  for (; i < n; ++i) {
+    if (a[i] != 0 && Fold(a[i]) == Fold(b[i])) continue;
+    // Stopped at a difference or at a zero byte: equal there (two zero bytes) goes by length.
+    const int r = int(Fold(a[i])) - int(Fold(b[i]));
+    return r != 0 ? r : n1 - n2;
+  }
+  return n1 - n2;
+}
+
+}  // namespace
+
+void RegisterFastNoCase(sqlite3 *db) {
+  if (db) sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, noCaseCompare, nullptr);
 }
 
 }  // namespace qrv::dal

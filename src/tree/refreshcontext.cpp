@@ -8,9 +8,17 @@ namespace qrv {
 
 QString TreeRefreshContext::ReConnect(const QString &baseDriver, const QString &connName, const QString &dbName) {
   if (!manager) return dal::ReConnectErrorText(connName, QStringLiteral("No connection definitions are loaded"));
+  const dal::ConnParams params = manager->openParams(baseDriver, connName, dbName);
+  const bool same = catalog && catalog->isOpen() && catalogConnName == connName &&
+                    catalogDriver.compare(baseDriver, Qt::CaseInsensitive) == 0 &&
+                    catalogParams.items() == params.items();
   catalogConnName = connName;
   catalogDbName = dbName;
-  return manager->reConnect(catalog, baseDriver, connName, dbName);
+  catalogDriver = baseDriver;
+  if (same) return QString();
+  const QString err = manager->reConnect(catalog, baseDriver, connName, dbName);
+  catalogParams = err.isEmpty() ? params : dal::ConnParams();
+  return err;
 }
 
 QString TreeRefreshContext::ExecIntQuery(const QString &sql) {

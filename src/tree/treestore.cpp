@@ -32,7 +32,10 @@ struct StmtReset {
 
 }  // namespace
 
-TreeStore::TreeStore(sqlite3 *db) : db_(db) { dal::RegisterProgramFunctions(db_); }
+TreeStore::TreeStore(sqlite3 *db) : db_(db) {
+  dal::RegisterProgramFunctions(db_);
+  dal::RegisterFastNoCase(db_);
+}
 
 TreeStore::~TreeStore() {
   sqlite3_finalize(insert_);
