@@ -734,6 +734,32 @@ void SplitDeclaredType(const QString &decl, QString *name, QList<int> *nums) {
   }
 }
 
+// What a declared column type of SQLite says, worked out once per thread for each text (a database
+// declares the same few types over and over).
+struct DeclaredType {
+  QString name;
+  FieldType type = FieldType::WideString;
+  qint64 precision = 0, scale = 0, length = 0;
+};
+
+const DeclaredType &ReadDeclaredType(const QString &decl) {
+  thread_local QHash<QString, DeclaredType> known;
+  auto it = known.find(decl);
+  if (it != known.end()) return it.value();
+  if (known.size() >= 4096) known.clear();
+  DeclaredType t;
+  QList<int> nums;
+  SplitDeclaredType(decl, &t.name, &nums);
+  if (IsCharType(t.name)) {
+    t.length = nums.value(0);
+  } else {
+    t.precision = nums.value(0);
+    t.scale = nums.value(1);
+  }
+  t.type = TypeOfName(t.name);
+  return known.insert(decl, t).value();
+}
+
 // The rows of a statement run straight on the SQLite handle. Metadata comes from pragmas that cost a
 // few microseconds; a cursor's set-up (field types, origins, result storage) would cost more than the
 // pragma itself, and a refresh asks thousands of them.
@@ -857,25 +883,17 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
       for (qsizetype r = 0; r < rs.rowCount(); ++r)
         if (rs.integer(r, 5) > 0) ++pkCount;
       for (qsizetype r = 0; r < rs.rowCount(); ++r) {
-        QString tn;
-        QList<int> nums;
-        SplitDeclaredType(rs.text(r, 2), &tn, &nums);
-        const bool rowid = pkCount == 1 && rs.integer(r, 5) > 0 && tn.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+        const DeclaredType &t = ReadDeclaredType(rs.text(r, 2));
+        const bool rowid = pkCount == 1 && rs.integer(r, 5) > 0 && t.name.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
         int attrs = 0;
         if (!rs.integer(r, 3) && !rowid) attrs |= ColumnAttrNullable;
         if (!rs.isNull(r, 4)) attrs |= ColumnAttrDefault;
         if (rowid) attrs |= ColumnAttrAutoInc;
-        qint64 prec = 0, scale = 0, len = 0;
-        if (IsCharType(tn)) len = nums.value(0);
-        else {
-          prec = nums.value(0);
-          scale = nums.value(1);
-        }
         base();
         b.set("COLUMN_NAME", rs.text(r, 1)).set("COLUMN_POSITION", rs.integer(r, 0) + 1);
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
-        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", prec).set("COLUMN_SCALE", scale);
-        b.set("COLUMN_LENGTH", len);
+        b.set("COLUMN_DATATYPE", int(t.type)).set("COLUMN_TYPENAME", t.name);
+        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", t.precision).set("COLUMN_SCALE", t.scale);
+        b.set("COLUMN_LENGTH", t.length);
         b.add();
       }
       break;

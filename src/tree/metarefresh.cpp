@@ -181,14 +181,23 @@ MetaDataOpenFn MetaDataOpen = connectToMetaData;
 // ---- Texts ----
 
 QString MetaSizeText(const QString &precision, const QString &scale, const QString &length) {
-  QStringList parts{precision.trimmed(), scale.trimmed(), length.trimmed()};
-  auto blank = [](const QString &s) { return s.isEmpty() || s == u'0'; };
-  while (!parts.isEmpty() && blank(parts.first())) parts.removeFirst();
-  while (!parts.isEmpty() && blank(parts.last())) parts.removeLast();
-  if (parts.isEmpty()) return QString();
-  QString text = parts.join(u',');
-  text.replace(QStringLiteral("2147483647"), QStringLiteral("MAX"));
-  return u'(' + text + u')';
+  const QStringView parts[3] = {QStringView(precision).trimmed(), QStringView(scale).trimmed(),
+                                QStringView(length).trimmed()};
+  auto blank = [](QStringView s) { return s.isEmpty() || s == u"0"; };
+  int first = 0, last = 2;
+  while (first <= last && blank(parts[first])) ++first;
+  while (last >= first && blank(parts[last])) --last;
+  if (first > last) return QString();
+  QString text;
+  text.reserve(32);
+  text += u'(';
+  for (int i = first; i <= last; ++i) {
+    if (i > first) text += u',';
+    text += parts[i];
+  }
+  text += u')';
+  if (text.contains(QLatin1String("2147483647"))) text.replace(QStringLiteral("2147483647"), QStringLiteral("MAX"));
+  return text;
 }
 
 MetaItem SplitMetaItem(const QString &text) {

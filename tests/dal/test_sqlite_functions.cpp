@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <QTemporaryDir>
+#include <random>
+#include <string>
 
 #include "dal/driver_sqlite.h"
 #include "dal/sqlite_functions.h"
@@ -210,4 +212,77 @@ TEST(SqliteFunctions, UserConnectionHasFunctions) {
   EXPECT_EQ(run("SELECT name FROM city WHERE DoFindRegEx('OS', name, 0, 0, 0) ORDER BY name"),
             (QStringList{"Osaka", "Oslo", "osijek"}));
   EXPECT_EQ(run("SELECT count(*) FROM city WHERE name REGEXP 'a)'"), QStringList{"0"});
+}
+
+// The fast NOCASE must order and match exactly like SQLite's own: an index written through one is
+// read through the other. Pairs share long prefixes and mix case, zero bytes, bytes above 127 and
+// the characters around the ASCII letters.
+TEST(FastNoCase, SameOrderAsTheBuiltInCollation) {
+  sqlite3 *plain = nullptr, *fast = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &plain), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open(":memory:", &fast), SQLITE_OK);
+  RegisterFastNoCase(fast);
+  const char *sql = "SELECT (?1 < ?2 COLLATE NOCASE) + 2 * (?1 = ?2 COLLATE NOCASE)";
+  sqlite3_stmt *p = nullptr, *f = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(plain, sql, -1, &p, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_prepare_v2(fast, sql, -1, &f, nullptr), SQLITE_OK);
+  auto compare = [](sqlite3_stmt *st, const std::string &a, const std::string &b) {
+    sqlite3_reset(st);
+    sqlite3_bind_text(st, 1, a.data(), int(a.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(st, 2, b.data(), int(b.size()), SQLITE_TRANSIENT);
+    EXPECT_EQ(sqlite3_step(st), SQLITE_ROW);
+    return sqlite3_column_int(st, 0);
+  };
+  const std::string alphabet("aAzZ@[`{~ >\0\xC3\xBC" "b", 15);
+  std::mt19937 rng(7);
+  auto pick = [&](int maxLen) {
+    std::string s(rng() % (maxLen + 1), ' ');
+    for (char &c : s) c = alphabet[rng() % alphabet.size()];
+    return s;
+  };
+  int unequal = 0, equalFolded = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string prefix = pick(i % 3 == 0 ? 0 : 40);
+    std::string a = prefix + pick(12), b = prefix + pick(12);
+    if (i % 4 == 0)  // the same text in another case
+      for (char &c : b = a) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    const int want = compare(p, a, b), got = compare(f, a, b);
+    ASSERT_EQ(got, want) << "[" << a << "] vs [" << b << "]";
+    ASSERT_EQ(compare(f, b, a), compare(p, b, a)) << "[" << b << "] vs [" << a << "]";
+    (want == 2 ? equalFolded : unequal)++;
+  }
+  EXPECT_GT(equalFolded, 1000);
+  EXPECT_GT(unequal, 1000);
+  sqlite3_finalize(p);
+  sqlite3_finalize(f);
+
+  // An index filled through the fast collation passes the integrity check of the built-in one.
+  QTemporaryDir dir;
+  const QByteArray file = dir.filePath("nocase.db").toUtf8();
+  sqlite3 *w = nullptr, *r = nullptr;
+  ASSERT_EQ(sqlite3_open(file.constData(), &w), SQLITE_OK);
+  RegisterFastNoCase(w);
+  ASSERT_EQ(sqlite3_exec(w, "CREATE TABLE t (v TEXT); CREATE INDEX ix ON t (v COLLATE NOCASE); BEGIN", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_stmt *ins = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(w, "INSERT INTO t VALUES (?1)", -1, &ins, nullptr), SQLITE_OK);
+  for (int i = 0; i < 5000; ++i) {
+    const std::string v = "Server > Db > " + pick(30);
+    sqlite3_reset(ins);
+    sqlite3_bind_text(ins, 1, v.data(), int(v.size()), SQLITE_TRANSIENT);
+    ASSERT_EQ(sqlite3_step(ins), SQLITE_DONE);
+  }
+  sqlite3_finalize(ins);
+  ASSERT_EQ(sqlite3_exec(w, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(w);
+  ASSERT_EQ(sqlite3_open(file.constData(), &r), SQLITE_OK);
+  sqlite3_stmt *check = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(r, "PRAGMA integrity_check", -1, &check, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(check), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(check, 0)), "ok");
+  sqlite3_finalize(check);
+  sqlite3_close(r);
+  sqlite3_close(plain);
+  sqlite3_close(fast);
 }
