@@ -115,9 +115,14 @@ class Connection {
   // A name quoted as an identifier of this server ("name", or `name` for MySQL).
   virtual QString quoteIdentifier(const QString &name) const;
 
+  // What the metadata layer remembers between its requests on this connection; a driver drops it
+  // whenever the connection is closed or opened again.
+  std::shared_ptr<void> &metadataMemo() { return metadataMemo_; }
+
  protected:
   QStringList messages_;
   int commandTimeoutMs_ = 0;
+  std::shared_ptr<void> metadataMemo_;
 };
 
 using ConnectionPtr = std::unique_ptr<Connection>;

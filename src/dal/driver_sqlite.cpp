@@ -220,6 +220,7 @@ class SqliteConnection final : public Connection {
   }
 
   void close() override {
+    metadataMemo_.reset();
     if (active_) active_->detach();
     active_ = nullptr;
     cmd_.end();

@@ -816,6 +816,32 @@ class LiteRows {
   std::vector<QVariant> cells_;
 };
 
+// Whether the table's columns include a primary key, remembered from the last TableFields request
+// of a connection: the PrimaryKey request a walk makes next for the same table needs it when the key
+// has no index of its own (an INTEGER PRIMARY KEY is the row id), which would otherwise take a second
+// read of every column. It holds while the database files have not changed: their data versions
+// (which count changes of this connection and, from the next read on, of any other) are the same,
+// and both requests ran outside a transaction of the connection.
+struct LitePkMemo {
+  QString schema, table;
+  unsigned mainVersion = 0, tempVersion = 0;
+  bool tempOpen = false;
+  bool anyPk = false;
+};
+
+// The data versions a memo is checked against; false when they cannot be told.
+bool LiteVersions(sqlite3 *db, const QString &schema, LitePkMemo *m) {
+  if (!sqlite3_get_autocommit(db)) return false;
+  const QByteArray main = schema.isEmpty() ? QByteArray("main") : schema.toUtf8();
+  if (sqlite3_file_control(db, main.constData(), SQLITE_FCNTL_DATA_VERSION, &m->mainVersion) != SQLITE_OK)
+    return false;
+  // Without a schema, a temporary table of the same name comes first.
+  m->tempOpen = schema.isEmpty() &&
+                sqlite3_file_control(db, "temp", SQLITE_FCNTL_DATA_VERSION, &m->tempVersion) == SQLITE_OK;
+  if (!m->tempOpen) m->tempVersion = 0;
+  return true;
+}
+
 RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const QString &schema, DbError *err,
                      const QList<int> &kinds) {
   sqlite3 *db = c.sqliteHandle();
@@ -882,6 +908,14 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
       int pkCount = 0;
       for (qsizetype r = 0; r < rs.rowCount(); ++r)
         if (rs.integer(r, 5) > 0) ++pkCount;
+      {
+        auto memo = std::make_shared<LitePkMemo>();
+        memo->schema = schema;
+        memo->table = object;
+        memo->anyPk = pkCount > 0;
+        if (LiteVersions(db, schema, memo.get())) c.metadataMemo() = memo;
+        else c.metadataMemo().reset();
+      }
       for (qsizetype r = 0; r < rs.rowCount(); ++r) {
         const DeclaredType &t = ReadDeclaredType(rs.text(r, 2));
         const bool rowid = pkCount == 1 && rs.integer(r, 5) > 0 && t.name.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
@@ -919,12 +953,21 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
         if (!found) return NotFound(err, schema, object);
       }
       if (kind == MetaKind::PrimaryKey && !pkSeen) {
-        // An INTEGER PRIMARY KEY is the row id and has no index of its own.
-        LiteRows cols;
-        if (!cols.run(db, pragma("table_info"), err)) return nullptr;
-        if (cols.rowCount() == 0) return NotFound(err, schema, object);
+        // An INTEGER PRIMARY KEY is the row id and has no index of its own. The index list just read
+        // brought the data versions up to date, so the memo is checked after it.
         bool hasPk = false;
-        for (qsizetype r = 0; r < cols.rowCount(); ++r) hasPk = hasPk || cols.integer(r, 5) > 0;
+        const auto *memo = static_cast<const LitePkMemo *>(c.metadataMemo().get());
+        LitePkMemo now;
+        if (memo && memo->schema == schema && memo->table == object && LiteVersions(db, schema, &now) &&
+            now.mainVersion == memo->mainVersion && now.tempOpen == memo->tempOpen &&
+            now.tempVersion == memo->tempVersion) {
+          hasPk = memo->anyPk;
+        } else {
+          LiteRows cols;
+          if (!cols.run(db, pragma("table_info"), err)) return nullptr;
+          if (cols.rowCount() == 0) return NotFound(err, schema, object);
+          for (qsizetype r = 0; r < cols.rowCount(); ++r) hasPk = hasPk || cols.integer(r, 5) > 0;
+        }
         if (hasPk) {
           base();
           b.set("INDEX_NAME", QStringLiteral("PK_") + object).set("CONSTRAINT_NAME", QStringLiteral("PK_") + object);

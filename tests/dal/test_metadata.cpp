@@ -81,6 +81,56 @@ TEST(MetaRequest, ClosedConnectionAndUnsupportedDriverAreErrors) {
   EXPECT_FALSE(out);
 }
 
+// An SQLite INTEGER PRIMARY KEY has no index: the primary-key request leans on the column list the
+// connection read just before for the same table, but only while nothing has changed since, whether
+// the change came through this connection, inside its transaction, or through another connection.
+TEST(MetaRequest, SqliteRowIdKeyFollowsEveryChangeOfTheTable) {
+  QTemporaryDir dir;
+  ConnParams params;
+  params.set("Database", dir.filePath("pk.db"));
+  ConnectionPtr conn = CreateSqliteConnection(), other = CreateSqliteConnection();
+  DbError err;
+  ASSERT_TRUE(conn->open(params, &err) && other->open(params, &err)) << err.message.toStdString();
+  auto run = [&](Connection &c, const char *sql) { ASSERT_TRUE(ExecAll(c, QString::fromUtf8(sql).split("; "))) << sql; };
+  auto pkRows = [&] {
+    RowSetPtr rs = GetMetaInfo(*conn, MetaKind::PrimaryKey, "t", "", &err);
+    EXPECT_TRUE(rs) << err.message.toStdString();
+    return rs ? rs->rowCount() : -1;
+  };
+  auto fieldsThenPk = [&] {
+    EXPECT_TRUE(GetMetaInfo(*conn, MetaKind::TableFields, "t", "", &err)) << err.message.toStdString();
+    return pkRows();
+  };
+  run(*conn, "CREATE TABLE t (id INTEGER PRIMARY KEY, v TEXT)");
+  EXPECT_EQ(fieldsThenPk(), 1);
+  // Another connection replaces the table between the two requests.
+  EXPECT_TRUE(GetMetaInfo(*conn, MetaKind::TableFields, "t", "", &err));
+  run(*other, "DROP TABLE t; CREATE TABLE t (id INTEGER, v TEXT)");
+  EXPECT_EQ(pkRows(), 0);
+  EXPECT_EQ(fieldsThenPk(), 0);
+  // This connection does, in autocommit and inside a transaction of its own.
+  EXPECT_TRUE(GetMetaInfo(*conn, MetaKind::TableFields, "t", "", &err));
+  run(*conn, "DROP TABLE t; CREATE TABLE t (id INTEGER PRIMARY KEY, v TEXT)");
+  EXPECT_EQ(pkRows(), 1);
+  run(*conn, "BEGIN");
+  EXPECT_TRUE(GetMetaInfo(*conn, MetaKind::TableFields, "t", "", &err));
+  run(*conn, "DROP TABLE t; CREATE TABLE t (id INTEGER, v TEXT)");
+  EXPECT_EQ(pkRows(), 0);
+  run(*conn, "COMMIT");
+  // A temporary table of the same name, made after the column list was read, comes first.
+  run(*conn, "DROP TABLE t; CREATE TABLE t (id INTEGER PRIMARY KEY)");
+  EXPECT_TRUE(GetMetaInfo(*conn, MetaKind::TableFields, "t", "", &err));
+  run(*conn, "CREATE TEMP TABLE t (id INTEGER)");
+  EXPECT_EQ(pkRows(), 0);
+  // The same connection opened again on another file with a table of the same name.
+  EXPECT_TRUE(GetMetaInfo(*conn, MetaKind::TableFields, "t", "", &err));
+  ConnParams second;
+  second.set("Database", dir.filePath("pk2.db"));
+  ASSERT_TRUE(conn->open(second, &err)) << err.message.toStdString();
+  run(*conn, "CREATE TABLE t (id INTEGER, v TEXT)");
+  EXPECT_EQ(pkRows(), 0);
+}
+
 // ------------------------------------------------------------------------------------- per system
 
 // One fixture schema per system: a table whose name has a space with a composite primary key, a unique
