@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "dal/dalutil.h"
 #include "dal/storage_formats.h"
 
 namespace qrv::dal {
@@ -131,11 +132,7 @@ QString QuoteTableName(const QString &driverId, const QString &schema, const QSt
 
 QString SqlLiteral(const QString &driverId, const FieldDef &f, const QVariant &v) {
   if (!v.isValid() || v.isNull()) return QStringLiteral("NULL");
-  auto quoted = [&](QString s) {
-    if (Is(driverId, "MySQL")) s.replace(u'\\', QStringLiteral("\\\\"));
-    s.replace(u'\'', QStringLiteral("''"));
-    return u'\'' + s + u'\'';
-  };
+  auto quoted = [&](const QString &s) { return SqlQuoted(s, Is(driverId, "MySQL")); };
   switch (StorageOf(f.type)) {
     case StorageKind::Int64:
       if (f.type == FieldType::Boolean) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "dal/dalutil.h"
+
 namespace qrv::dal {
 
 QString ConnParams::value(const QString &key, const QString &def) const {
@@ -47,11 +49,8 @@ QString Connection::quoteLiteral(const QVariant &value) const {
     }
     case QMetaType::QByteArray:
       return QStringLiteral("X'%1'").arg(QString::fromLatin1(value.toByteArray().toHex().toUpper()));
-    default: {
-      QString s = value.toString();
-      s.replace(u'\'', QLatin1String("''"));
-      return u'\'' + s + u'\'';
-    }
+    default:
+      return SqlQuoted(value.toString());
   }
 }
 

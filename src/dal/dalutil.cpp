@@ -7,6 +7,18 @@
 
 namespace qrv::dal {
 
+QString SqlQuoteDoubled(const QString &text) {
+  QString out = text;
+  return out.replace(u'\'', QLatin1String("''"));
+}
+
+QString SqlQuoted(const QString &text, bool backslashEscapes) {
+  QString out = text;
+  if (backslashEscapes) out.replace(u'\\', QLatin1String("\\\\"));
+  out.replace(u'\'', QLatin1String("''"));
+  return u'\'' + out + u'\'';
+}
+
 RowSetPtr FetchAll(Cursor &cursor, DbError *err) {
   auto rows = std::make_shared<RowSet>(cursor.fields());
   if (!cursor.hasRows()) return rows;

@@ -11,6 +11,12 @@
 
 namespace qrv::dal {
 
+// A text as an SQL string literal: in single quotes, each quote doubled; with backslashEscapes (for a
+// server that reads "\" as an escape, as MySQL does by default) each backslash doubled as well.
+QString SqlQuoted(const QString &text, bool backslashEscapes = false);
+// The inside of such a literal, the quotes doubled: for a text put between quotes already written.
+QString SqlQuoteDoubled(const QString &text);
+
 // Reads every row of the cursor's current result into a new RowSet; nullptr with err set on failure.
 RowSetPtr FetchAll(Cursor &cursor, DbError *err);
 

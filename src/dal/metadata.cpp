@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 
+#include "dal/dalutil.h"
 #include "dal/driver_odbc.h"
 #include "dal/drivertable.h"
 
@@ -168,14 +169,6 @@ RowSetPtr NotFound(DbError *err, const QString &schema, const QString &object) {
   return nullptr;
 }
 
-// A text as an SQL string literal. backslashEscapes: the server reads "\" as an escape (MySQL).
-QString Lit(const QString &s, bool backslashEscapes = false) {
-  QString v = s;
-  if (backslashEscapes) v.replace(QLatin1String("\\"), QLatin1String("\\\\"));
-  v.replace(QLatin1String("'"), QLatin1String("''"));
-  return QLatin1Char('\'') + v + QLatin1Char('\'');
-}
-
 QString Ident(const QString &s) {
   QString v = s;
   v.replace(QLatin1String("\""), QLatin1String("\"\""));
@@ -287,7 +280,7 @@ class PgMeta {
   // no detail rows gives one row whose detail columns are NULL; a missing table gives no row.
   RowSetPtr tableQuery(const QString &detail, const QString &orderBy);
   QString listCond(const char *nspCol) const {
-    if (!sch_.isEmpty()) return QStringLiteral("%1 = %2").arg(QLatin1String(nspCol), Lit(sch_));
+    if (!sch_.isEmpty()) return QStringLiteral("%1 = %2").arg(QLatin1String(nspCol), SqlQuoted(sch_));
     return QStringLiteral("%1 NOT IN ('pg_catalog', 'information_schema') AND %1 NOT LIKE 'pg\\_toast%' AND "
                           "(%1 NOT LIKE 'pg\\_temp\\_%' OR n.oid = pg_catalog.pg_my_temp_schema())")
         .arg(QLatin1String(nspCol));
@@ -544,8 +537,8 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
 RowSetPtr MyMeta(Connection &c, MetaKind kind, const QString &object, const QString &schema, DbError *err,
                  const QList<int> &kinds) {
   Builder b(kind);
-  const QString db = schema.isEmpty() ? QStringLiteral("DATABASE()") : Lit(schema, true);
-  const QString tbl = Lit(object, true);
+  const QString db = schema.isEmpty() ? QStringLiteral("DATABASE()") : SqlQuoted(schema, true);
+  const QString tbl = SqlQuoted(object, true);
   RowSetPtr rs;
   const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
                           kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
@@ -858,7 +851,7 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
   // case, like SQL itself does), so a walk over many tables stays linear.
   auto pragma = [&](const char *name) {
     return QStringLiteral("PRAGMA %1%2(%3)")
-        .arg(schema.isEmpty() ? QString() : Ident(schema) + u'.', QLatin1String(name), Lit(object));
+        .arg(schema.isEmpty() ? QString() : Ident(schema) + u'.', QLatin1String(name), SqlQuoted(object));
   };
   // Whether the table or view exists; asked only when a request found no rows. Without a column,
   // sqlite3_table_column_metadata only looks a table up; it refuses views, which have columns.
@@ -1041,7 +1034,7 @@ FbType FbTypeOf(qint64 type, qint64 subType, qint64 precision, qint64 scale, qin
 RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QString &schema, DbError *err,
                  const QList<int> &kinds) {
   Builder b(kind);
-  const QString name = Lit(object);
+  const QString name = SqlQuoted(object);
   const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
                           kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
   if (tableLevel) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dal/dalutil.h"
 #include "util/regex.h"
 
 namespace qrv::dal {
@@ -113,11 +114,9 @@ bool DoFindRegEx(const QString &search, const QString &text, bool caseSensitive,
 
 QString DoFindRegExSql(const QString &search, const QString &textExpr, bool caseSensitive,
                        bool regularExpression, bool wholeWord) {
-  QString quoted = search;
-  quoted.replace(u'\'', QStringLiteral("''"));
   auto flag = [](bool b) { return b ? QStringLiteral("1") : QStringLiteral("0"); };
-  return QStringLiteral("DoFindRegEx('%1', %2, %3, %4, %5)")
-      .arg(quoted, textExpr, flag(caseSensitive), flag(regularExpression), flag(wholeWord));
+  return QStringLiteral("DoFindRegEx(%1, %2, %3, %4, %5)")
+      .arg(SqlQuoted(search), textExpr, flag(caseSensitive), flag(regularExpression), flag(wholeWord));
 }
 
 quint64 CompiledPatternCount() { return g_compiled.load(std::memory_order_relaxed); }

@@ -5,6 +5,7 @@
 
 #include "core/apppaths.h"
 #include "dal/conn_manager.h"
+#include "dal/dalutil.h"
 #include "dal/drivertable.h"
 #include "tree/metarefresh.h"
 #include "tree/treestore.h"
@@ -17,12 +18,6 @@ namespace {
 
 const char *const kCatalogDrivers[] = {"MSSQL", "PG", "MySQL", "Ora"};
 
-QString quoteDoubled(const QString &s) {
-  QString out = s;
-  return out.replace(u'\'', QStringLiteral("''"));
-}
-
-QString sqlLiteral(const QString &s) { return u'\'' + quoteDoubled(s) + u'\''; }
 
 bool is(const QString &a, const char *b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
 
@@ -88,7 +83,7 @@ QStringList BuildStagingInserts(const QList<StagedRow> &rows) {
   };
   for (const StagedRow &r : rows) {
     buf += QStringLiteral("(%1, %2, 0, %3, 0, %4),\r\n")
-               .arg(sqlLiteral(r.name), sqlLiteral(r.fullName), QString::number(r.type), sqlLiteral(r.info));
+               .arg(dal::SqlQuoted(r.name), dal::SqlQuoted(r.fullName), QString::number(r.type), dal::SqlQuoted(r.info));
     if (++n % 500 == 0) flush();
   }
   flush();
@@ -127,11 +122,11 @@ QString FillTree_DB_Native(TreeRefreshContext &ctx, const QString &parents, cons
 
   // 3. Placeholders.
   if (is(driverId, "MSSQL")) {
-    sql = FillPlaceholders(sql, {quoteDoubled(prefix), ctx.showSystemObjects
+    sql = FillPlaceholders(sql, {dal::SqlQuoteDoubled(prefix), ctx.showSystemObjects
                                                            ? QString()
                                                            : QStringLiteral(" AND SCH.name NOT IN ('INFORMATION_SCHEMA', 'sys') ")});
   } else if (is(driverId, "PG")) {
-    sql = FillPlaceholders(sql, {quoteDoubled(prefix), ctx.showSystemObjects
+    sql = FillPlaceholders(sql, {dal::SqlQuoteDoubled(prefix), ctx.showSystemObjects
                                                            ? QString()
                                                            : QStringLiteral(" WHERE sch_name NOT IN ('information_schema', 'pg_catalog') ")});
   } else if (is(driverId, "MySQL")) {
@@ -143,12 +138,12 @@ QString FillTree_DB_Native(TreeRefreshContext &ctx, const QString &parents, cons
       err = ctx.ReConnect(driverId, connName, QStringLiteral("sys"));
       if (!err.isEmpty()) return err;
     }
-    sql = FillPlaceholders(sql, {quoteDoubled(prefix)});
+    sql = FillPlaceholders(sql, {dal::SqlQuoteDoubled(prefix)});
   } else {  // Ora
     QString dbName = ctx.manager ? ctx.manager->connectParams(connName, database).value(QStringLiteral("Database"))
                                  : QString();
     if (dbName.isEmpty()) dbName = QStringLiteral("NO_DB_NAME");
-    sql.replace(QStringLiteral("@dbname"), quoteDoubled(parents + dbName + QString(kTreeSeparator)), Qt::CaseInsensitive);
+    sql.replace(QStringLiteral("@dbname"), dal::SqlQuoteDoubled(parents + dbName + QString(kTreeSeparator)), Qt::CaseInsensitive);
   }
 
   // 4. An empty text switches to the generic walk.
