@@ -66,7 +66,9 @@ sqlite3 *OpenLocalDbForRefresh(const QString &path, QString *error) {
   // Other connections (the window's) may hold the database for a moment: wait instead of failing.
   sqlite3_busy_timeout(db, 10000);
   char *msg = nullptr;
-  if (sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, &msg) != SQLITE_OK) {
+  // A new file gets the page size of the delivered one before WAL mode fixes it (no effect on a file
+  // that has pages already).
+  if (sqlite3_exec(db, "PRAGMA page_size=8192; PRAGMA journal_mode=WAL;", nullptr, nullptr, &msg) != SQLITE_OK) {
     const QString text = QString::fromUtf8(msg ? msg : sqlite3_errmsg(db));
     sqlite3_free(msg);
     return fail(text);
