@@ -273,7 +273,7 @@ class PgConnection final : public Connection {
     if (!beginCommand(err)) return nullptr;
     QByteArray name = prepared_.value(sql);
     if (name.isEmpty()) {
-      name = "qrv_p" + QByteArray::number(prepared_.size() + 1);
+      name = "qrv_p" + QByteArray::number(++preparedCount_);  // never a name given out before
       PGresult *res = PQprepare(conn_, name.constData(), sql.toUtf8().constData(), int(params.size()), nullptr);
       const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
       if (!ok) {
@@ -477,6 +477,7 @@ class PgConnection final : public Connection {
   static quint64 key(quint32 table, int column) { return (quint64(table) << 32) | quint32(column); }
   QHash<quint64, Origin> origins_;  // catalog lookups of this session
   QHash<QString, QByteArray> prepared_;  // statement text -> name of its prepared statement in this session
+  quint64 preparedCount_ = 0;
 };
 
 PgCursor::~PgCursor() {

@@ -499,6 +499,15 @@ TEST_P(ServerDriverTest, ParameterValuesTravelApartFromTheText) {
   exec(*conn_, QStringLiteral("DEALLOCATE ALL"));
   DbError e;
   EXPECT_TRUE(run({QStringLiteral("a"), QStringLiteral("b")}, &e)) << e.message.toStdString();
+  // One statement dropped by name while another stays: the one prepared again gets a name of its own.
+  const QString other = QStringLiteral("SELECT $1::int + 1");
+  EXPECT_TRUE(conn_->executeParams(other, {QStringLiteral("1")}, &e)) << e.message.toStdString();
+  RowSetPtr names = query(*conn_, QStringLiteral("SELECT name FROM pg_prepared_statements WHERE statement = '%1'")
+                                      .arg(QString(sql).replace(u'\'', QStringLiteral("''"))));
+  ASSERT_TRUE(names && names->rowCount() == 1);
+  exec(*conn_, QStringLiteral("DEALLOCATE ") + names->text(0, 0));
+  EXPECT_TRUE(run({QStringLiteral("a"), QStringLiteral("b")}, &e)) << e.message.toStdString();
+  EXPECT_TRUE(conn_->executeParams(other, {QStringLiteral("2")}, &e)) << e.message.toStdString();
   exec(*conn_, QStringLiteral("BEGIN"));
   exec(*conn_, QStringLiteral("DEALLOCATE ALL"));
   EXPECT_FALSE(run({QStringLiteral("a"), QStringLiteral("b")}, &e));
