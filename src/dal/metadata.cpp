@@ -100,6 +100,8 @@ const Shape &ShapeOf(MetaKind kind) {
   return shapes.find(int(kind)).value();
 }
 
+FieldType TypeOfName(const QString &name);
+
 // Builds the result row by row; unset texts are empty, unset numbers 0; RECNO counts from 1.
 class Builder {
  public:
@@ -136,6 +138,27 @@ class Builder {
     rs_->endRow();
   }
   RowSetPtr result() const { return rs_; }
+
+  // A row of the per-table kinds, after the catalog, schema and table columns are set. The column's
+  // data type follows from its type name.
+  void addColumn(const QString &name, qint64 position, const QString &typeName, int attrs, qint64 precision,
+                 qint64 scale, qint64 length) {
+    set("COLUMN_NAME", name).set("COLUMN_POSITION", position);
+    set("COLUMN_DATATYPE", qint64(TypeOfName(typeName))).set("COLUMN_TYPENAME", typeName);
+    set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", precision).set("COLUMN_SCALE", scale);
+    set("COLUMN_LENGTH", length);
+    add();
+  }
+  void addIndex(const QString &name, const QString &constraint, qint64 indexKind) {
+    set("INDEX_NAME", name).set("CONSTRAINT_NAME", constraint).set("INDEX_TYPE", indexKind);
+    add();
+  }
+  void addForeignKey(const QString &name, const QString &pkCatalog, const QString &pkSchema, const QString &pkTable,
+                     int deleteRule, int updateRule) {
+    set("FKEY_NAME", name).set("PKEY_CATALOG_NAME", pkCatalog).set("PKEY_SCHEMA_NAME", pkSchema);
+    set("PKEY_TABLE_NAME", pkTable).set("DELETE_RULE", deleteRule).set("UPDATE_RULE", updateRule);
+    add();
+  }
 
  private:
   // The column names are the literals of SpecOf: a plain comparison of a dozen short names.
@@ -391,11 +414,8 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
         if (!I(*rs, r, d0 + 3)) attrs |= ColumnAttrNullable;
         if (I(*rs, r, d0 + 4)) attrs |= ColumnAttrDefault;
         if (I(*rs, r, d0 + 5)) attrs |= ColumnAttrAutoInc;
-        b.set("COLUMN_NAME", T(*rs, r, d0)).set("COLUMN_POSITION", I(*rs, r, d0 + 1));
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
-        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", I(*rs, r, d0 + 6)).set("COLUMN_SCALE", I(*rs, r, d0 + 7));
-        b.set("COLUMN_LENGTH", I(*rs, r, d0 + 8));
-        b.add();
+        b.addColumn(T(*rs, r, d0), I(*rs, r, d0 + 1), tn, attrs, I(*rs, r, d0 + 6), I(*rs, r, d0 + 7),
+                    I(*rs, r, d0 + 8));
       }
       break;
     case MetaKind::Indexes:
@@ -414,9 +434,8 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
         base(schema);
         const QString constraint = T(*rs, r, d0 + 1);
         // A primary key is known by its constraint's name.
-        b.set("INDEX_NAME", kind == MetaKind::PrimaryKey && !constraint.isEmpty() ? constraint : T(*rs, r, d0));
-        b.set("CONSTRAINT_NAME", constraint).set("INDEX_TYPE", I(*rs, r, d0 + 2));
-        b.add();
+        b.addIndex(kind == MetaKind::PrimaryKey && !constraint.isEmpty() ? constraint : T(*rs, r, d0), constraint,
+                   I(*rs, r, d0 + 2));
       }
       break;
     case MetaKind::ForeignKeys:
@@ -437,10 +456,8 @@ RowSetPtr PgMeta::run(MetaKind kind, const QList<int> &kinds) {
                                            : ckNone;
         };
         base(schema);
-        b.set("FKEY_NAME", T(*rs, r, d0)).set("PKEY_CATALOG_NAME", db).set("PKEY_SCHEMA_NAME", T(*rs, r, d0 + 1));
-        b.set("PKEY_TABLE_NAME", T(*rs, r, d0 + 2)).set("DELETE_RULE", rule(T(*rs, r, d0 + 3)));
-        b.set("UPDATE_RULE", rule(T(*rs, r, d0 + 4)));
-        b.add();
+        b.addForeignKey(T(*rs, r, d0), db, T(*rs, r, d0 + 1), T(*rs, r, d0 + 2), rule(T(*rs, r, d0 + 3)),
+                        rule(T(*rs, r, d0 + 4)));
       }
       break;
     case MetaKind::Procs:
@@ -597,11 +614,7 @@ RowSetPtr MyMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         if (T(*rs, r, 7).contains(QLatin1String("auto_increment"), Qt::CaseInsensitive)) attrs |= ColumnAttrAutoInc;
         const bool hasDefault = !rs->isNull(r, 8) && T(*rs, r, 8).compare(QLatin1String("NULL"), Qt::CaseInsensitive) != 0;
         if (hasDefault) attrs |= ColumnAttrDefault;
-        b.set("COLUMN_NAME", T(*rs, r, 0)).set("COLUMN_POSITION", I(*rs, r, 1));
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
-        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", I(*rs, r, 4)).set("COLUMN_SCALE", I(*rs, r, 5));
-        b.set("COLUMN_LENGTH", I(*rs, r, 6));
-        b.add();
+        b.addColumn(T(*rs, r, 0), I(*rs, r, 1), tn, attrs, I(*rs, r, 4), I(*rs, r, 5), I(*rs, r, 6));
       }
       break;
     case MetaKind::Indexes:
@@ -616,8 +629,7 @@ RowSetPtr MyMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         base(dbName);
         const QString name = T(*rs, r, 0);
         const int ik = name == QLatin1String("PRIMARY") ? ikPrimaryKey : I(*rs, r, 1) ? ikNonUnique : ikUnique;
-        b.set("INDEX_NAME", name).set("CONSTRAINT_NAME", ik == ikNonUnique ? QString() : name).set("INDEX_TYPE", ik);
-        b.add();
+        b.addIndex(name, ik == ikNonUnique ? QString() : name, ik);
       }
       break;
     case MetaKind::ForeignKeys:
@@ -629,9 +641,8 @@ RowSetPtr MyMeta(Connection &c, MetaKind kind, const QString &object, const QStr
       if (!rs) return nullptr;
       for (qsizetype r = 0; r < rs->rowCount(); ++r) {
         base(dbName);
-        b.set("FKEY_NAME", T(*rs, r, 0)).set("PKEY_CATALOG_NAME", T(*rs, r, 1)).set("PKEY_TABLE_NAME", T(*rs, r, 2));
-        b.set("DELETE_RULE", RuleFromText(T(*rs, r, 3))).set("UPDATE_RULE", RuleFromText(T(*rs, r, 4)));
-        b.add();
+        b.addForeignKey(T(*rs, r, 0), T(*rs, r, 1), QString(), T(*rs, r, 2), RuleFromText(T(*rs, r, 3)),
+                        RuleFromText(T(*rs, r, 4)));
       }
       break;
     case MetaKind::Procs:
@@ -722,7 +733,6 @@ void SplitDeclaredType(const QString &decl, QString *name, QList<int> *nums) {
 // declares the same few types over and over).
 struct DeclaredType {
   QString name;
-  FieldType type = FieldType::WideString;
   qint64 precision = 0, scale = 0, length = 0;
 };
 
@@ -740,7 +750,6 @@ const DeclaredType &ReadDeclaredType(const QString &decl) {
     t.precision = nums.value(0);
     t.scale = nums.value(1);
   }
-  t.type = TypeOfName(t.name);
   return known.insert(decl, t).value();
 }
 
@@ -908,11 +917,7 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
         if (!rs.isNull(r, 4)) attrs |= ColumnAttrDefault;
         if (rowid) attrs |= ColumnAttrAutoInc;
         base();
-        b.set("COLUMN_NAME", rs.text(r, 1)).set("COLUMN_POSITION", rs.integer(r, 0) + 1);
-        b.set("COLUMN_DATATYPE", int(t.type)).set("COLUMN_TYPENAME", t.name);
-        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", t.precision).set("COLUMN_SCALE", t.scale);
-        b.set("COLUMN_LENGTH", t.length);
-        b.add();
+        b.addColumn(rs.text(r, 1), rs.integer(r, 0) + 1, t.name, attrs, t.precision, t.scale, t.length);
       }
       break;
     }
@@ -927,9 +932,7 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
         if (ik == ikPrimaryKey) pkSeen = true;
         if (kind == MetaKind::PrimaryKey && ik != ikPrimaryKey) continue;
         base();
-        b.set("INDEX_NAME", rs.text(r, 1)).set("CONSTRAINT_NAME", ik == ikNonUnique ? QString() : rs.text(r, 1));
-        b.set("INDEX_TYPE", ik);
-        b.add();
+        b.addIndex(rs.text(r, 1), ik == ikNonUnique ? QString() : rs.text(r, 1), ik);
       }
       if (rs.rowCount() == 0 && kind == MetaKind::Indexes) {
         bool found = false;
@@ -954,9 +957,7 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
         }
         if (hasPk) {
           base();
-          b.set("INDEX_NAME", QStringLiteral("PK_") + object).set("CONSTRAINT_NAME", QStringLiteral("PK_") + object);
-          b.set("INDEX_TYPE", ikPrimaryKey);
-          b.add();
+          b.addIndex(QStringLiteral("PK_") + object, QStringLiteral("PK_") + object, ikPrimaryKey);
         }
       }
       break;
@@ -975,9 +976,8 @@ RowSetPtr SqliteMeta(Connection &c, MetaKind kind, const QString &object, const 
       for (qsizetype r = 0; r < rs.rowCount(); ++r) {
         if (rs.integer(r, 1) != 0) continue;
         base();
-        b.set("FKEY_NAME", QStringLiteral("FK_%1_%2").arg(object, QString::number(++n))).set("PKEY_TABLE_NAME", rs.text(r, 2));
-        b.set("DELETE_RULE", RuleFromText(rs.text(r, 6))).set("UPDATE_RULE", RuleFromText(rs.text(r, 5)));
-        b.add();
+        b.addForeignKey(QStringLiteral("FK_%1_%2").arg(object, QString::number(++n)), QString(), QString(), rs.text(r, 2),
+                        RuleFromText(rs.text(r, 6)), RuleFromText(rs.text(r, 5)));
       }
       break;
     }
@@ -1074,11 +1074,7 @@ RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         if (I(*rs, r, 8)) attrs |= ColumnAttrDefault;
         if (I(*rs, r, 9)) attrs |= ColumnAttrAutoInc;
         base();
-        b.set("COLUMN_NAME", T(*rs, r, 0)).set("COLUMN_POSITION", I(*rs, r, 1) + 1);
-        b.set("COLUMN_DATATYPE", int(TypeOfName(t.name))).set("COLUMN_TYPENAME", t.name);
-        b.set("COLUMN_ATTRIBUTES", attrs).set("COLUMN_PRECISION", t.precision).set("COLUMN_SCALE", t.scale);
-        b.set("COLUMN_LENGTH", t.length);
-        b.add();
+        b.addColumn(T(*rs, r, 0), I(*rs, r, 1) + 1, t.name, attrs, t.precision, t.scale, t.length);
       }
       break;
     case MetaKind::Indexes:
@@ -1093,8 +1089,7 @@ RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QStr
         const int ik = T(*rs, r, 2) == QLatin1String("PRIMARY KEY") ? ikPrimaryKey : I(*rs, r, 3) ? ikUnique
                                                                                                   : ikNonUnique;
         base();
-        b.set("INDEX_NAME", T(*rs, r, 0)).set("CONSTRAINT_NAME", T(*rs, r, 1)).set("INDEX_TYPE", ik);
-        b.add();
+        b.addIndex(T(*rs, r, 0), T(*rs, r, 1), ik);
       }
       break;
     case MetaKind::PrimaryKey:
@@ -1105,8 +1100,7 @@ RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QStr
       if (!rs) return nullptr;
       for (qsizetype r = 0; r < rs->rowCount(); ++r) {
         base();
-        b.set("INDEX_NAME", T(*rs, r, 0)).set("CONSTRAINT_NAME", T(*rs, r, 0)).set("INDEX_TYPE", ikPrimaryKey);
-        b.add();
+        b.addIndex(T(*rs, r, 0), T(*rs, r, 0), ikPrimaryKey);
       }
       break;
     case MetaKind::ForeignKeys:
@@ -1120,9 +1114,8 @@ RowSetPtr FbMeta(Connection &c, MetaKind kind, const QString &object, const QStr
       if (!rs) return nullptr;
       for (qsizetype r = 0; r < rs->rowCount(); ++r) {
         base();
-        b.set("FKEY_NAME", T(*rs, r, 0)).set("PKEY_TABLE_NAME", T(*rs, r, 1));
-        b.set("DELETE_RULE", RuleFromText(T(*rs, r, 2))).set("UPDATE_RULE", RuleFromText(T(*rs, r, 3)));
-        b.add();
+        b.addForeignKey(T(*rs, r, 0), QString(), QString(), T(*rs, r, 1), RuleFromText(T(*rs, r, 2)),
+                        RuleFromText(T(*rs, r, 3)));
       }
       break;
     case MetaKind::Procs:
@@ -1320,15 +1313,12 @@ RowSetPtr OdbcMeta(Connection &c, MetaKind kind, const QString &object, const QS
         if (I(*rs, r, 10) != 0) attrs |= ColumnAttrNullable;  // SQL_NO_NULLS is 0
         if (rs->fieldCount() > 12 && !rs->isNull(r, 12)) attrs |= ColumnAttrDefault;
         base(T(*rs, r, 0), T(*rs, r, 1));
-        b.set("COLUMN_NAME", T(*rs, r, 3));
-        b.set("COLUMN_POSITION", rs->fieldCount() > 16 ? I(*rs, r, 16) : r + 1);
-        b.set("COLUMN_DATATYPE", int(TypeOfName(tn))).set("COLUMN_TYPENAME", tn);
-        b.set("COLUMN_ATTRIBUTES", attrs);
-        if (IsOdbcLengthType(sqlType)) b.set("COLUMN_LENGTH", size);
+        const qint64 position = rs->fieldCount() > 16 ? I(*rs, r, 16) : r + 1;
+        if (IsOdbcLengthType(sqlType))
+          b.addColumn(T(*rs, r, 3), position, tn, attrs, 0, 0, size);
         else
-          b.set("COLUMN_PRECISION", size)
-              .set("COLUMN_SCALE", IsOdbcExactType(sqlType) || TypeOfName(tn) == FieldType::FMTBcd ? digits : 0);
-        b.add();
+          b.addColumn(T(*rs, r, 3), position, tn, attrs, size,
+                      IsOdbcExactType(sqlType) || TypeOfName(tn) == FieldType::FMTBcd ? digits : 0, 0);
       }
       break;
     case MetaKind::Indexes:
@@ -1345,8 +1335,7 @@ RowSetPtr OdbcMeta(Connection &c, MetaKind kind, const QString &object, const QS
         if (!pkCols.isEmpty()) {
           const QString n = pkName.isEmpty() ? QStringLiteral("PK_") + table : pkName;
           base(tableCatalog, tableSchema);
-          b.set("INDEX_NAME", n).set("CONSTRAINT_NAME", n).set("INDEX_TYPE", ikPrimaryKey);
-          b.add();
+          b.addIndex(n, n, ikPrimaryKey);
         }
         break;
       }
@@ -1371,9 +1360,7 @@ RowSetPtr OdbcMeta(Connection &c, MetaKind kind, const QString &object, const QS
         const bool isPk = (!pkName.isEmpty() && n == pkName) || (pkName.isEmpty() && unique[n] && a == p);
         const int ik = isPk ? ikPrimaryKey : unique[n] ? ikUnique : ikNonUnique;
         base(tableCatalog, tableSchema);
-        b.set("INDEX_NAME", n).set("CONSTRAINT_NAME", isPk && !pkName.isEmpty() ? pkName : QString());
-        b.set("INDEX_TYPE", ik);
-        b.add();
+        b.addIndex(n, isPk && !pkName.isEmpty() ? pkName : QString(), ik);
       }
       break;
     }
@@ -1387,10 +1374,8 @@ RowSetPtr OdbcMeta(Connection &c, MetaKind kind, const QString &object, const QS
         if (seen.contains(n)) continue;
         seen << n;
         base(tableCatalog, tableSchema);
-        b.set("FKEY_NAME", n).set("PKEY_CATALOG_NAME", T(*rs, r, 0)).set("PKEY_SCHEMA_NAME", T(*rs, r, 1));
-        b.set("PKEY_TABLE_NAME", T(*rs, r, 2)).set("UPDATE_RULE", RuleOfOdbc(rs->isNull(r, 9) ? 3 : I(*rs, r, 9)));
-        b.set("DELETE_RULE", RuleOfOdbc(rs->isNull(r, 10) ? 3 : I(*rs, r, 10)));
-        b.add();
+        b.addForeignKey(n, T(*rs, r, 0), T(*rs, r, 1), T(*rs, r, 2), RuleOfOdbc(rs->isNull(r, 10) ? 3 : I(*rs, r, 10)),
+                        RuleOfOdbc(rs->isNull(r, 9) ? 3 : I(*rs, r, 9)));
       }
       break;
     }
