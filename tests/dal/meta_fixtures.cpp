@@ -14,30 +14,30 @@ ConnParams Make(std::initializer_list<std::pair<const char *, QString>> kv) {
   for (const auto &[k, v] : kv) p.set(QString::fromLatin1(k), v);
   return p;
 }
+
+// Server, port, database and login of a test server from its QRV_<system>_ settings.
+ConnParams ServerParams(const QString &system) {
+  auto env = [&](const char *key) {
+    return ServerEnv(QStringLiteral("QRV_%1_%2").arg(system, QLatin1String(key)).toUtf8().constData());
+  };
+  return Make({{"Server", env("HOST")},
+               {"Port", env("PORT")},
+               {"Database", env("DB")},
+               {"User_Name", env("USER")},
+               {"Password", env("PASSWORD")}});
+}
+
 }  // namespace
 
-ConnParams FirebirdParams() {
-  return Make({{"Server", ServerEnv("QRV_FB_HOST")},
-               {"Port", ServerEnv("QRV_FB_PORT")},
-               {"Database", ServerEnv("QRV_FB_DB")},
-               {"User_Name", ServerEnv("QRV_FB_USER")},
-               {"Password", ServerEnv("QRV_FB_PASSWORD")}});
-}
+ConnParams FirebirdParams() { return ServerParams(QStringLiteral("FB")); }
+ConnParams PgParams() { return ServerParams(QStringLiteral("PG")); }
+ConnParams MyParams() { return ServerParams(QStringLiteral("MY")); }
 
-ConnParams PgParams() {
-  return Make({{"Server", ServerEnv("QRV_PG_HOST")},
-               {"Port", ServerEnv("QRV_PG_PORT")},
-               {"Database", ServerEnv("QRV_PG_DB")},
-               {"User_Name", ServerEnv("QRV_PG_USER")},
-               {"Password", ServerEnv("QRV_PG_PASSWORD")}});
-}
-
-ConnParams MyParams() {
-  return Make({{"Server", ServerEnv("QRV_MY_HOST")},
-               {"Port", ServerEnv("QRV_MY_PORT")},
-               {"Database", ServerEnv("QRV_MY_DB")},
-               {"User_Name", ServerEnv("QRV_MY_USER")},
-               {"Password", ServerEnv("QRV_MY_PASSWORD")}});
+FieldDef Fld(const QString &name, FieldType type) {
+  FieldDef f;
+  f.name = name;
+  f.type = type;
+  return f;
 }
 
 ConnParams OdbcPgParams() {

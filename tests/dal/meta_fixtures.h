@@ -1,5 +1,5 @@
 #pragma once
-// Connections to the test servers and small helpers shared by the driver and metadata tests.
+// Connections to the test servers and small helpers shared by the data-access tests.
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +28,9 @@ qrv::dal::RowSetPtr QueryAll(qrv::dal::Connection &c, const QString &sql, qrv::d
 bool ExecAll(qrv::dal::Connection &c, const QStringList &sql);
 // Runs statements one by one and ignores their errors (clean-up of earlier runs).
 void ExecQuiet(qrv::dal::Connection &c, const QStringList &sql);
+
+// A field definition of a name and a type, the rest as default.
+qrv::dal::FieldDef Fld(const QString &name, qrv::dal::FieldType type);
 
 // Column values of a row set as text, row by row: "a|b|c".
 QStringList RowTexts(const qrv::dal::RowSet &rs, const QStringList &columns);

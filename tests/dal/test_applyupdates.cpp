@@ -9,15 +9,7 @@
 #include "meta_fixtures.h"
 
 using namespace qrv::dal;
-
-namespace {
-FieldDef Fld(const QString &name, FieldType t) {
-  FieldDef f;
-  f.name = name;
-  f.type = t;
-  return f;
-}
-}  // namespace
+using qrvtest::Fld;
 
 TEST(ApplySql, QuotingAndLiteralsPerSystem) {
   EXPECT_EQ(QuoteIdentifier("PG", "a\"b"), "\"a\"\"b\"");

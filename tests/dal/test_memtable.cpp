@@ -4,17 +4,12 @@
 #include <random>
 
 #include "dal/memtable.h"
+#include "meta_fixtures.h"
 
 using namespace qrv::dal;
+using qrvtest::Fld;
 
 namespace {
-
-FieldDef Fld(const QString &name, FieldType t) {
-  FieldDef f;
-  f.name = name;
-  f.type = t;
-  return f;
-}
 
 // id, name, amount (FMTBcd), score (Float), flag (Boolean); null written as "~".
 struct Row {

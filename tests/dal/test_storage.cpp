@@ -7,17 +7,12 @@
 #include <limits>
 
 #include "dal/storage_formats.h"
+#include "meta_fixtures.h"
 
 using namespace qrv::dal;
+using qrvtest::Fld;
 
 namespace {
-
-FieldDef Fld(const QString &name, FieldType t) {
-  FieldDef f;
-  f.name = name;
-  f.type = t;
-  return f;
-}
 
 // Every storage kind with the values that break naive formats.
 RowSetPtr TrickyRows() {
