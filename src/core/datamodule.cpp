@@ -91,12 +91,7 @@ bool TDM::DataModuleCreate(QString *failure) {
   loadConnectionDefinitions();
 
   // 10. Text lists.
-  slDrivers.clear();
-  slConns.clear();
-  slDB.clear();
-  slSchemas.clear();
-  slTables.clear();
-  slFields.clear();
+  clearTextLists();
 
   // 11. Driver table.
   FAllDrivers = AllDrivers();
@@ -109,6 +104,15 @@ bool TDM::DataModuleCreate(QString *failure) {
 void TDM::loadConnectionDefinitions() {
   FDManager.loadDriverDefs(FDriversINI->fileName());
   FDManager.loadConnectionDefs(FConnDefsINI->fileName());
+}
+
+void TDM::clearTextLists() {
+  slDrivers.clear();
+  slConns.clear();
+  slDB.clear();
+  slSchemas.clear();
+  slTables.clear();
+  slFields.clear();
 }
 
 void TDM::syncTree() {
@@ -124,12 +128,7 @@ void TDM::DataModuleDestroy() {
   FSettingsINI.reset();
   FDriversINI.reset();
   FConnDefsINI.reset();
-  slDrivers.clear();
-  slConns.clear();
-  slDB.clear();
-  slSchemas.clear();
-  slTables.clear();
-  slFields.clear();
+  clearTextLists();
   FAllDrivers.clear();
   if (fdcIntDB) {
     sqlite3_close(fdcIntDB);

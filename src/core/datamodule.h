@@ -45,6 +45,7 @@ class TDM : public QObject {
  private:
   bool openLocalDatabase(QString *failure);
   void loadConnectionDefinitions();
+  void clearTextLists();
   void syncTree();
 };
 
